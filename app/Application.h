@@ -1,0 +1,29 @@
+#pragma once
+
+#include "app/MainWindow.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <memory>
+
+/** The application object: a single instance with one main window. */
+class Application : public juce::JUCEApplication
+{
+public:
+    Application() = default;
+
+    const juce::String getApplicationName() override { return "Pedaloft by Morvane"; }
+    const juce::String getApplicationVersion() override { return "1.0"; }
+    bool moreThanOneInstanceAllowed() override { return false; }
+
+    void initialise (const juce::String& commandLine) override;
+    void shutdown() override;
+
+private:
+    // Every window and control gets the classic look, with glass title-bar
+    // buttons; it must outlive every window that uses it.
+    juce::LookAndFeel_V2 classicLook;
+    std::unique_ptr<MainWindow> mainWindow;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Application)
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "midi/MidiPortDirectory.h"
+
+#include <juce_audio_devices/juce_audio_devices.h>
+
+/** The real MIDI service, reached through JUCE's MidiOutput. */
+class JuceMidiPortDirectory : public MidiPortDirectory
+{
+public:
+    JuceMidiPortDirectory() = default;
+
+    juce::StringArray scanOutputs() override;
+    std::unique_ptr<MidiOutputPort> openOutput (int listPosition) override;
+
+private:
+    juce::Array<juce::MidiDeviceInfo> devices;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (JuceMidiPortDirectory)
+};

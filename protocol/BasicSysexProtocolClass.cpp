@@ -1,0 +1,203 @@
+#include "protocol/BasicSysexProtocolClass.h"
+
+#include "protocol/AutoUpdateFlag.h"
+#include "protocol/SysexImageCheck.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <chrono>
+#include <thread>
+
+const char* const BasicSysexProtocolClass::uploadingText = "Uploading firmware";
+const char* const BasicSysexProtocolClass::completedText = "Update completed";
+const char* const BasicSysexProtocolClass::noOutputText = "No output device is open, nothing was sent";
+const char* const BasicSysexProtocolClass::outputClosedText =
+    "Update failed: the output device was closed during the update. Try again";
+const char* const BasicSysexProtocolClass::sendFailedText =
+    "Update failed: the device stopped taking data. Reconnect it and try again";
+
+juce::String BasicSysexProtocolClass::invalidImageText (const juce::String& problem)
+{
+    return "Invalid firmware file, nothing was sent (" + problem + ")";
+}
+
+BasicSysexProtocolClass::BasicSysexProtocolClass (InterfaceBaseClass* linkToUse, FirmwareImage* imageToUse)
+    : ProtocolBaseClass (linkToUse, imageToUse)
+{
+}
+
+BasicSysexProtocolClass::~BasicSysexProtocolClass() { stopThread (2000); }
+
+double BasicSysexProtocolClass::minimumPauseMs (juce::uint32 messageLength, bool fixedPacing) noexcept
+{
+    return fixedPacing ? fixedPacingMs : (double) (messageLength / 3 + 10);
+}
+
+void BasicSysexProtocolClass::start()
+{
+    if (! isThreadRunning())
+    {
+        {
+            const juce::ScopedLock sl (progressLock);
+            uploadProgress = 0.0;
+            setUploadEnded (false);
+            setProgress (0.0);
+        }
+
+        startThread();
+        return;
+    }
+
+    const juce::ScopedLock sl (progressLock);
+
+    if (uploadProgress == 1.0)
+    {
+        uploadProgress = 0.0;
+        setProgress (0.0);
+    }
+}
+
+void BasicSysexProtocolClass::run()
+{
+    const auto* const imageStart = image->data;
+    const auto total = (juce::uint64) juce::jmax ((juce::int64) 0, image->size);
+    const auto* const imageEnd = imageStart + total;
+
+    readPosition = imageStart;
+
+    const auto imageCheck = SysexImageCheck::check (imageStart, total);
+
+    if (! imageCheck.valid)
+    {
+        endWithoutCompletion (invalidImageText (imageCheck.problem));
+        return;
+    }
+
+    setStatusText (uploadingText);
+
+    juce::uint64 bytesSent = 0;
+    const auto* messageStart = readPosition;
+    double localProgress;
+
+    {
+        const juce::ScopedLock sl (progressLock);
+        localProgress = uploadProgress;
+    }
+
+    while (localProgress != 1.0)
+    {
+        if (threadShouldExit())
+            return;
+
+        // Keeps the user from changing the port while a message is under way,
+        // and makes sure there still is a port: bytes sent nowhere must not
+        // end in "Update completed".
+        bool outputOpen = false;
+
+        {
+            const juce::MessageManagerLock mml (this);
+
+            if (! mml.lockWasGained())
+                return;
+
+            link->setEnabled (false);
+            outputOpen = link->isReady();
+        }
+
+        if (! outputOpen)
+        {
+            endWithoutCompletion (bytesSent == 0 ? noOutputText : outputClosedText);
+            return;
+        }
+
+        // The image check guarantees an F0 here and an F7 before the end.
+        juce::uint32 length = 0;
+
+        while (readPosition < imageEnd)
+        {
+            ++length;
+
+            if (*readPosition++ == 0xF7)
+                break;
+        }
+
+        messageStartTime = juce::Time::getMillisecondCounter();
+        const auto sendStartMs = juce::Time::getMillisecondCounterHiRes();
+
+        if (link->sendMessage (messageStart, (int) length) != InterfaceBaseClass::sendOk)
+        {
+            endWithoutCompletion (sendFailedText);
+            return;
+        }
+
+        pace (sendStartMs, minimumPauseMs (length, image->fixedPacing));
+
+        bytesSent += length;
+        messageStart = readPosition;
+        localProgress = (double) bytesSent / (double) total;
+
+        setProgress (localProgress);
+
+        const juce::ScopedLock sl (progressLock);
+        uploadProgress = localProgress;
+    }
+
+    if (threadShouldExit())
+        return;
+
+    setStatusText (completedText);
+    readPosition = imageStart;
+
+    if (! setLinkEnabled (true))
+        return;
+
+    setUploadEnded (true);
+
+    if (AutoUpdateFlag::isSet())
+        if (auto* app = juce::JUCEApplicationBase::getInstance())
+            app->systemRequestedQuit();
+}
+
+void BasicSysexProtocolClass::pace (double startMs, double minimumMs)
+{
+    for (;;)
+    {
+        const auto remainingMs = minimumMs - (juce::Time::getMillisecondCounterHiRes() - startMs);
+
+        if (remainingMs <= 0.0 || threadShouldExit())
+            return;
+
+        // Sleep most of the way on the thread's event, so stopThread wakes it,
+        // then finish with a short precise sleep: a pause must never end early.
+        if (remainingMs > 3.0)
+            wait ((int) remainingMs - 2);
+        else
+            std::this_thread::sleep_for (std::chrono::microseconds ((juce::int64) (remainingMs * 1000.0) + 1));
+    }
+}
+
+void BasicSysexProtocolClass::endWithoutCompletion (const juce::String& status)
+{
+    {
+        const juce::ScopedLock sl (progressLock);
+        uploadProgress = 0.0;
+    }
+
+    setStatusText (status);
+    setProgress (0.0);
+    readPosition = image->data;
+
+    setLinkEnabled (true);
+    setUploadEnded (true);
+}
+
+bool BasicSysexProtocolClass::setLinkEnabled (bool shouldBeEnabled)
+{
+    const juce::MessageManagerLock mml (this);
+
+    if (! mml.lockWasGained())
+        return false;
+
+    link->setEnabled (shouldBeEnabled);
+    return true;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "protocol/MorvaneTime.h"
+#include "protocol/ProtocolBaseClass.h"
+
+/** Streams a firmware image to the link as whole SysEx messages, with a
+    minimum time from the start of one send to the start of the next.
+
+    Before the first send the whole image is checked; an image that is not a
+    gapless run of complete SysEx messages is refused and nothing is sent. A
+    send that the link reports as failed, or a link that has no open output,
+    ends the upload at once. Either way
+    the status says so and the upload is marked as ended, never as completed.
+*/
+class BasicSysexProtocolClass : public ProtocolBaseClass, public MorvaneTime
+{
+public:
+    /** Minimum time per message with fixed pacing. */
+    static constexpr double fixedPacingMs = 15.0;
+
+    BasicSysexProtocolClass (InterfaceBaseClass* link, FirmwareImage* image);
+
+    /** Stops a running upload first, waiting at most 2000 ms. */
+    ~BasicSysexProtocolClass() override;
+
+    void run() override;
+    void start() override;
+
+    /** The minimum time from this message's send to the next one's. */
+    static double minimumPauseMs (juce::uint32 messageLength, bool fixedPacing) noexcept;
+
+    /** The status texts the worker sets. */
+    static const char* const uploadingText;
+    static const char* const completedText;
+    static const char* const sendFailedText;
+    static const char* const noOutputText;
+    static const char* const outputClosedText;
+    static juce::String invalidImageText (const juce::String& problem);
+
+private:
+    /** Waits until minimumMs have passed since startMs (a hi-res counter
+        value); returns early only when the thread is asked to stop. */
+    void pace (double startMs, double minimumMs);
+
+    /** Ends an upload that did not complete: tells the user why, and makes the
+        link usable again. */
+    void endWithoutCompletion (const juce::String& status);
+
+    bool setLinkEnabled (bool shouldBeEnabled);
+
+    double uploadProgress = 0.0;
+    const juce::uint8* readPosition = nullptr;
+    juce::uint32 messageStartTime = 0;
+    juce::CriticalSection progressLock;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BasicSysexProtocolClass)
+};

@@ -1,0 +1,43 @@
+#!/bin/bash
+# What a user sees first: the light red, disabled update button; and the
+# warning when an update is asked for without an output device.
+source "$(dirname "$0")/lib.sh"
+
+start_app
+W=$(find_window "^$MAIN_TITLE\$")
+sleep 0.5
+screenshot "$ARTIFACTS/first-run.png"
+
+# Panel width is the window's less its two 4 px borders.
+read -r _ _ WW _ < <(window_geometry "$W")
+PW=$((WW - 2 * PANEL_X))
+read -r R G B < <(panel_pixel "$ARTIFACTS/first-run.png" "$W" $((PW - 90)) 231)
+echo "update button pixel: $R $G $B"
+[ "$R" -gt 200 ] && [ $((R - G)) -gt 25 ] && [ $((R - B)) -gt 25 ] || fail "update button is not light red: $R $G $B"
+
+# Disabled: a click does nothing.
+BEFORE=$(visible_windows)
+click_panel "$W" $((PW - 57)) 230
+new_window "$BEFORE" 2 > /dev/null && fail "a disabled update button reacted"
+close_main_window "$W"
+RC=$(wait_exit 5)
+[ "$RC" = 0 ] || fail "exit: $RC"
+
+# An automatic update with no output to select (this machine has no MIDI
+# ports) presses the update button itself: the warning box, dismissed by Return.
+BEFORE=$(visible_windows)
+start_app --autoupdate --outputid 99
+BOX=$(new_window "$BEFORE" 15) || fail "no warning box"
+[ "$(xdotool getwindowname "$BOX")" = "" ] || fail "warning box has a title: $(xdotool getwindowname "$BOX")"
+sleep 0.3
+screenshot "$ARTIFACTS/no-output-warning.png"
+xdotool key --window "$BOX" Return
+W=$(find_window "^$MAIN_TITLE\$")
+sleep 0.3
+xdotool getwindowname "$BOX" > /dev/null 2>&1 && [ -n "$(comm -12 <(echo "$BOX") <(visible_windows))" ] \
+    && fail "warning box still open after Return"
+kill -0 "$APP_PID" || fail "program ended"
+close_main_window "$W"
+RC=$(wait_exit 5)
+[ "$RC" = 0 ] || fail "exit: $RC"
+echo "first run: ok"

@@ -1,0 +1,112 @@
+# Shared by the GUI tests: start the real program under the current display,
+# find its windows, click in window coordinates, read pixels from screenshots.
+set -euo pipefail
+
+APP=$1
+ARTIFACTS=${2:-/tmp/nimbo-gui}
+mkdir -p "$ARTIFACTS"
+
+[ -n "${DISPLAY:-}" ] || { echo "no DISPLAY: run under xvfb-run" >&2; exit 1; }
+
+# The window frame is drawn by JUCE: a 4 px resizable border and a 26 px
+# title bar around the panel.
+PANEL_X=4
+PANEL_Y=30
+MAIN_TITLE='Tremoran Roduza Delay version 1.0.01 - R473'
+
+APP_PID=""
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cleanup() {
+    if [ -n "$APP_PID" ] && kill -0 "$APP_PID" 2>/dev/null; then
+        kill "$APP_PID" 2>/dev/null || true
+        wait "$APP_PID" 2>/dev/null || true
+    fi
+}
+trap cleanup EXIT
+
+start_app() {
+    "$APP" "$@" > "$ARTIFACTS/app.out" 2>&1 &
+    APP_PID=$!
+}
+
+# find_window TITLE-REGEX [TIMEOUT-S]: prints the window id, or fails.
+find_window() {
+    local id
+    id=$(timeout "${2:-15}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1) \
+        || fail "no window named '$1'"
+    echo "$id"
+}
+
+window_gone() {
+    ! xdotool search --onlyvisible --name "$1" >/dev/null 2>&1
+}
+
+# click WINDOW X Y: a click at window coordinates.
+click() {
+    xdotool mousemove --window "$1" "$2" "$3" click 1
+}
+
+# click_panel WINDOW X Y: a click at panel coordinates.
+click_panel() {
+    click "$1" $((PANEL_X + $2)) $((PANEL_Y + $3))
+}
+
+window_geometry() { # prints "X Y W H"
+    local x y w h
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    echo "$X $Y $WIDTH $HEIGHT"
+}
+
+screenshot() { # screenshot FILE
+    import -display "$DISPLAY" -window root "$1"
+}
+
+# pixel FILE X Y: prints "R G B" of the screen pixel.
+pixel() {
+    convert "$1" -format '%[fx:int(255*p{'"$2,$3"'}.r)] %[fx:int(255*p{'"$2,$3"'}.g)] %[fx:int(255*p{'"$2,$3"'}.b)]' info:
+    echo
+}
+
+# panel_pixel FILE WINDOW X Y: the pixel at panel coordinates.
+panel_pixel() {
+    local wx wy ww wh
+    read -r wx wy ww wh < <(window_geometry "$2")
+    pixel "$1" $((wx + PANEL_X + $3)) $((wy + PANEL_Y + $4))
+}
+
+# wait_exit TIMEOUT-S: waits for the app to end and prints its exit code.
+wait_exit() {
+    local deadline=$((SECONDS + $1))
+    while kill -0 "$APP_PID" 2>/dev/null; do
+        [ $SECONDS -lt $deadline ] || { echo "timeout"; return 0; }
+        sleep 0.1
+    done
+    local rc=0
+    wait "$APP_PID" || rc=$?
+    APP_PID=""
+    echo "$rc"
+}
+
+# The close button at the right end of the title bar.
+close_main_window() {
+    local w ww
+    read -r _ _ ww _ < <(window_geometry "$1")
+    click "$1" $((ww - 21)) 16
+}
+
+visible_windows() {
+    xdotool search --onlyvisible --name '' 2>/dev/null | sort
+}
+
+# new_window BEFORE-LIST [TIMEOUT-S]: waits for a visible window that is not
+# in BEFORE-LIST (a message box has an empty title) and prints its id.
+new_window() {
+    local deadline=$((SECONDS + ${2:-10})) id
+    while [ $SECONDS -lt $deadline ]; do
+        id=$(comm -13 <(echo "$1") <(visible_windows) | head -n 1)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.2
+    done
+    return 1
+}

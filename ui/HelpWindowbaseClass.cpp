@@ -1,0 +1,10 @@
+#include "ui/HelpWindowbaseClass.h"
+
+HelpWindowbaseClass::HelpWindowbaseClass()
+    : juce::DocumentWindow ("Help", juce::Colour (0xffeff2f3), juce::DocumentWindow::allButtons, true)
+{
+}
+
+HelpWindowbaseClass::~HelpWindowbaseClass() = default;
+
+void HelpWindowbaseClass::closeButtonPressed() { setVisible (false); }
