@@ -31,7 +31,7 @@ BOX=$(new_window "$BEFORE" 15) || fail "no warning box"
 [ "$(xdotool getwindowname "$BOX")" = "" ] || fail "warning box has a title: $(xdotool getwindowname "$BOX")"
 sleep 0.3
 screenshot "$ARTIFACTS/no-output-warning.png"
-xdotool key --window "$BOX" Return
+xdotool key Return
 W=$(find_window "^$MAIN_TITLE\$")
 sleep 0.3
 xdotool getwindowname "$BOX" > /dev/null 2>&1 && [ -n "$(comm -12 <(echo "$BOX") <(visible_windows))" ] \

@@ -33,8 +33,13 @@ start_app() {
 # find_window TITLE-REGEX [TIMEOUT-S]: prints the window id, or fails.
 find_window() {
     local id
-    id=$(timeout "${2:-15}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1) \
-        || fail "no window named '$1'"
+    id=$(timeout "${2:-15}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1) || {
+        if [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null; then
+            # A running instance anywhere on the machine makes a new one exit at once.
+            fail "no window named '$1': the program had already exited ($(cat "$ARTIFACTS/app.out" 2>/dev/null | tail -n 3))"
+        fi
+        fail "no window named '$1'"
+    }
     echo "$id"
 }
 
