@@ -12,7 +12,7 @@ export CCACHE_SLOPPINESS := time_macros
 export CCACHE_NOHASHDIR  := 1
 export CCACHE_BASEDIR    := $(CURDIR)
 
-.PHONY: all deps build run test test-asan test-tsan bench clean
+.PHONY: all deps build run test test-asan test-tsan bench package clean
 
 all: build
 
@@ -51,6 +51,11 @@ test-tsan: deps
 	cmake --build build-tsan --target NimboTests
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	    $(XVFB) ctest --test-dir build-tsan --output-on-failure -L unit
+
+# A Debian package of the updater, in $(BUILD)/packages.
+package: build
+	cd $(BUILD) && cpack -G DEB -B packages
+	@ls $(BUILD)/packages/*.deb
 
 bench: build
 	$(BUILD)/bench/NimboUploadBench

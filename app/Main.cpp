@@ -3,8 +3,13 @@
 #include "midi/JuceMidiPortDirectory.h"
 #include "ui/CommandLineOptions.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
+
+#if JUCE_WINDOWS
+    #include <windows.h>
+#endif
 
 JUCE_CREATE_APPLICATION_DEFINE (Application)
 
@@ -33,7 +38,29 @@ bool hasDisplay()
 } // namespace
 
 #if JUCE_WINDOWS
-JUCE_MAIN_FUNCTION_DEFINITION
+int __stdcall WinMain (HINSTANCE, HINSTANCE, char*, int)
+{
+    // Answered before the application starts: no window, and no single-instance
+    // check that would swallow it while an updater window is open.
+    if (CommandLineOptions (juce::JUCEApplicationBase::getCommandLineParameters()).listOutputs)
+    {
+        // A GUI program has no console of its own: unless its output already
+        // goes to a pipe or a file, write to the console it was started from.
+        const bool redirected = GetFileType (GetStdHandle (STD_OUTPUT_HANDLE)) != FILE_TYPE_UNKNOWN;
+
+        if (! redirected && AttachConsole (ATTACH_PARENT_PROCESS))
+        {
+            std::freopen ("CONOUT$", "w", stdout);
+            std::freopen ("CONOUT$", "w", stderr);
+        }
+
+        JuceMidiPortDirectory ports;
+        return OutputLister::list (ports, std::cout, std::cerr);
+    }
+
+    juce::JUCEApplicationBase::createInstance = &juce_CreateApplication;
+    return juce::JUCEApplicationBase::main();
+}
 #else
 int main (int argc, char* argv[])
 {

@@ -10,6 +10,7 @@ PACKAGES=(
     libgtest-dev
     xvfb xauth x11-utils xdotool imagemagick
     clang-format
+    desktop-file-utils dpkg-dev
     "$@"
 )
 
