@@ -25,6 +25,14 @@ MS=$((($(date +%s%N) - T0) / 1000000))
 kill -0 "$APP_PID" || fail "first instance died"
 [ "$(xdotool search --onlyvisible --name "^$MAIN_TITLE\$" | wc -l)" = 1 ] || fail "two main windows"
 
+# --- --list-outputs answers even while a window is open (this machine has no
+# MIDI outputs: nothing on stdout, a note on stderr, exit 0, no window).
+"$APP" --list-outputs > "$ARTIFACTS/list.out" 2> "$ARTIFACTS/list.err" && RC=0 || RC=$?
+[ "$RC" = 0 ] || fail "--list-outputs exit code $RC"
+[ ! -s "$ARTIFACTS/list.out" ] || fail "--list-outputs printed ports: $(cat "$ARTIFACTS/list.out")"
+grep -q "No MIDI output ports" "$ARTIFACTS/list.err" || fail "--list-outputs said nothing on stderr"
+[ "$(xdotool search --onlyvisible --name "^$MAIN_TITLE\$" | wc -l)" = 1 ] || fail "--list-outputs opened a window"
+
 # --- The close button ends the program with 0.
 close_main_window "$W"
 RC=$(wait_exit 5)

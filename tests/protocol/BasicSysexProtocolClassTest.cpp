@@ -255,6 +255,7 @@ TEST (SysexUpload, DestroyingARunningProtocolStopsItPromptly)
         upload.protocol->start();
         ASSERT_TRUE (pumpUntil ([&] { return upload.link.getMessageCount() >= 2; }));
         const auto before = juce::Time::getMillisecondCounterHiRes();
+        upload.observed.reset();
         upload.protocol.reset();
         EXPECT_LT (juce::Time::getMillisecondCounterHiRes() - before, 2000.0);
     }

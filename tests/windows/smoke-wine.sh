@@ -1,0 +1,227 @@
+#!/usr/bin/env bash
+# Starts the Windows .exe under Wine on a private Xvfb display and drives it
+# as a person would: the main window and its title, the update button's
+# colour, the Help window, closing the main window (exit code 0), and the
+# message box for a --file that does not exist.
+#
+#   tests/windows/smoke-wine.sh [EXE]
+#     (default: build-windows/app/NimboSwUpdaterApp_artefacts/Release/NimboSwUpdater.exe)
+#
+# Screenshots land in build-windows/wine-smoke/ (look at them).
+set -uo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+EXE=$(realpath -m "${1:-$ROOT/build-windows/app/NimboSwUpdaterApp_artefacts/Release/NimboSwUpdater.exe}")
+OUT=${SMOKE_OUT:-$(dirname "$(dirname "$(dirname "$(dirname "$EXE")")")")/wine-smoke}
+mkdir -p "$OUT"
+OUT=$(realpath "$OUT")
+
+MAIN_TITLE="Tremoran Roduza Delay version 1.0.01 - R473"
+HELP_TITLE="Firmware Update Help"
+MISSING_FILE='C:\missing.syx'
+MISSING_TITLE="File $MISSING_FILE not found"
+# The panel (the main window's content) lies inside the 650 x 400 window,
+# under a title bar drawn by JUCE and within its 4 px resizable border.
+TITLE_BAR=${TITLE_BAR:-26}
+BORDER=4
+UPDATE_COLOUR=ff7e7e
+
+export WINEPREFIX="$OUT/prefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+
+passed=0
+failed=0
+ok()   { echo "ok  : $*"; passed=$((passed + 1)); }
+fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
+finish() {
+    echo "smoke-wine: $passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+    exit
+}
+
+for tool in wine wineserver Xvfb xdotool xwininfo import convert; do
+    if ! command -v "$tool" >/dev/null; then
+        fail "$tool is not installed (tools/windows/build-deps.sh installs it)"
+        finish
+    fi
+done
+if [ ! -f "$EXE" ]; then
+    fail "$EXE not found (build it with tools/windows/build.sh)"
+    finish
+fi
+
+XVFB_PID=
+APP_PID=
+cleanup() {
+    if [ -n "$APP_PID" ] && kill -0 "$APP_PID" 2>/dev/null; then
+        kill "$APP_PID" 2>/dev/null
+    fi
+    wineserver -k 2>/dev/null
+    if [ -n "$XVFB_PID" ]; then
+        kill "$XVFB_PID" 2>/dev/null
+        wait "$XVFB_PID" 2>/dev/null
+    fi
+}
+trap cleanup EXIT
+
+# A display of our own: -displayfd picks a free number.
+exec {fd}<> <(:)
+Xvfb -displayfd "$fd" -screen 0 1024x768x24 -nolisten tcp >"$OUT/xvfb.log" 2>&1 &
+XVFB_PID=$!
+DISPLAY_NUM=
+read -r -t 30 -u "$fd" DISPLAY_NUM
+exec {fd}>&-
+if [ -z "$DISPLAY_NUM" ]; then
+    fail "Xvfb did not start: $(cat "$OUT/xvfb.log")"
+    finish
+fi
+export DISPLAY=":$DISPLAY_NUM"
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "creating the Wine prefix $WINEPREFIX"
+    wineboot -i >"$OUT/wineboot.log" 2>&1
+    wineserver -w
+fi
+# With no window manager on Xvfb, Wine waits 2 s for each "managed" window
+# it unmaps to be withdrawn by one, so closing a program with a few windows
+# (JUCE adds four shadow windows to each) takes 10-20 s. Unmanaged windows
+# skip that wait; nothing else changes without a window manager.
+if ! grep -qs '"Managed"="N"' "$WINEPREFIX/user.reg"; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    wineserver -w
+fi
+
+# Prints the id of the first window whose name matches the regex, waiting up
+# to $2 seconds. xdotool can die on a window that vanishes while it looks, so
+# ask again rather than trusting one answer.
+wait_window() {
+    local regex=$1 deadline=$((SECONDS + $2)) id
+    while [ $SECONDS -lt $deadline ]; do
+        id=$(xdotool search --onlyvisible --name "$regex" 2>/dev/null | head -1)
+        if [ -n "$id" ]; then echo "$id"; return 0; fi
+        sleep 0.2
+    done
+    return 1
+}
+# xprop would print a backslash doubled; xdotool prints the name as it is.
+window_title() { xdotool getwindowname "$1" 2>/dev/null; }
+# Waits up to $2 seconds for the app process to end; sets APP_STATUS.
+wait_app() {
+    local deadline=$((SECONDS + $1))
+    while [ $SECONDS -lt $deadline ]; do
+        if ! kill -0 "$APP_PID" 2>/dev/null; then
+            wait "$APP_PID"; APP_STATUS=$?; APP_PID=; return 0
+        fi
+        sleep 0.2
+    done
+    return 1
+}
+pixel() { convert "$1" -format "%[hex:p{$2,$3}]" info: 2>/dev/null | tr 'A-F' 'a-f' | cut -c1-6; }
+click() {
+    xdotool mousemove --window "$1" "$2" "$3" 2>/dev/null
+    sleep 0.2
+    xdotool click 1 2>/dev/null
+}
+regex_quote() { sed 's/[][\.*^$(){}?+|/]/\\&/g' <<<"$1"; }
+
+start_app() {
+    ( cd "$OUT" && exec wine "$EXE" "$@" ) >>"$OUT/app.log" 2>&1 &
+    APP_PID=$!
+}
+
+# --- 1. main window, update button, Help, close -----------------------------
+: >"$OUT/app.log"
+start_app
+if ! MAIN=$(wait_window "^$(regex_quote "$MAIN_TITLE")\$" 60); then
+    fail "no window titled \"$MAIN_TITLE\" within 60 s"
+    import -display "$DISPLAY" -window root "$OUT/no-window.png" 2>/dev/null
+    finish
+fi
+title=$(window_title "$MAIN")
+[ "$title" = "$MAIN_TITLE" ] && ok "main window title \"$title\"" \
+                             || fail "main window title is \"$title\", not \"$MAIN_TITLE\""
+
+sleep 2   # first paint
+eval "$(xdotool getwindowgeometry --shell "$MAIN")"   # X, Y, WIDTH, HEIGHT
+border=$BORDER
+panel_w=$((WIDTH - 2 * BORDER))
+# Both buttons sit at x = panel width - 104 .. - 10; Help at y 70..100, update
+# at y 215..245 (the pixel is left of its label, in the lower half).
+HELP_BUTTON_X=$((panel_w - 57));  HELP_BUTTON_Y=85
+UPDATE_PIXEL_X=$((panel_w - 94)); UPDATE_PIXEL_Y=231
+panel_x=$((X + border)); panel_y=$((Y + border + TITLE_BAR))
+import -display "$DISPLAY" -window root "$OUT/main.png"
+colour=$(pixel "$OUT/main.png" $((panel_x + UPDATE_PIXEL_X)) $((panel_y + UPDATE_PIXEL_Y)))
+# JUCE's glass buttons shade their colour, so an exact match is not expected:
+# light red means red well above green and blue, which stay close together.
+r=$((16#${colour:0:2})); g=$((16#${colour:2:2})); b=$((16#${colour:4:2}))
+if [ "$colour" = "$UPDATE_COLOUR" ] || { [ $r -ge 192 ] && [ $((r - g)) -ge 32 ] && [ $((r - b)) -ge 32 ] \
+        && [ $((g - b)) -le 24 ] && [ $((b - g)) -le 24 ]; }; then
+    ok "update button pixel at panel ($UPDATE_PIXEL_X,$UPDATE_PIXEL_Y) is light red (#$colour)"
+else
+    fail "update button pixel at panel ($UPDATE_PIXEL_X,$UPDATE_PIXEL_Y) is #$colour, not light red like #$UPDATE_COLOUR (see $OUT/main.png)"
+fi
+
+# Under Wine, JUCE windows only update at all thanks to the program's own
+# repaint workaround: hovering must visibly light up the Help button. The
+# mouse rests on the button's left end and the pixel is read near its right
+# end, clear of the tooltip, which opens below and left of the mouse.
+help_px=$((panel_x + HELP_BUTTON_X + 32)); help_py=$((panel_y + HELP_BUTTON_Y - 7))
+before=$(pixel "$OUT/main.png" $help_px $help_py)
+xdotool mousemove --window "$MAIN" $((border + HELP_BUTTON_X - 37)) $((border + TITLE_BAR + HELP_BUTTON_Y))
+after=$before
+for _ in 1 2 3 4 5 6 7 8; do
+    sleep 0.25
+    import -display "$DISPLAY" -window root "$OUT/hover.png"
+    after=$(pixel "$OUT/hover.png" $help_px $help_py)
+    [ "$after" != "$before" ] && break
+done
+[ -n "$before" ] && [ "$before" != "$after" ] \
+    && ok "the main window repaints: Help button #$before -> #$after under the mouse" \
+    || fail "the main window did not repaint when the mouse moved over Help (#$before, then #$after)"
+
+click "$MAIN" $((border + HELP_BUTTON_X)) $((border + TITLE_BAR + HELP_BUTTON_Y))
+if HELP=$(wait_window "^$(regex_quote "$HELP_TITLE")\$" 20); then
+    title=$(window_title "$HELP")
+    [ "$title" = "$HELP_TITLE" ] && ok "Help opens a window titled \"$title\"" \
+                                 || fail "help window title is \"$title\""
+    sleep 1
+    import -display "$DISPLAY" -window root "$OUT/help.png"
+else
+    fail "clicking Help showed no window titled \"$HELP_TITLE\""
+    import -display "$DISPLAY" -window root "$OUT/help.png"
+fi
+
+# The close button sits at the right end of JUCE's title bar.
+click "$MAIN" $((WIDTH - border - TITLE_BAR / 2 - 4)) $((border + TITLE_BAR / 2))
+closed_at=$SECONDS
+if wait_app 30; then
+    [ "$APP_STATUS" -eq 0 ] && ok "closing the main window ends the program with exit code 0 (after $((SECONDS - closed_at)) s)" \
+                            || fail "closing the main window ended the program with exit code $APP_STATUS"
+else
+    fail "the program still runs 30 s after its close button was clicked"
+    import -display "$DISPLAY" -window root "$OUT/close.png"
+    kill "$APP_PID" 2>/dev/null; wineserver -k; wait "$APP_PID" 2>/dev/null; APP_PID=
+fi
+
+# --- 2. --file with a file that does not exist -------------------------------
+start_app --file "$MISSING_FILE"
+if BOX=$(wait_window "^$(regex_quote "$MISSING_TITLE")\$" 60); then
+    title=$(window_title "$BOX")
+    [ "$title" = "$MISSING_TITLE" ] && ok "--file $MISSING_FILE shows a box titled \"$title\"" \
+                                    || fail "message box title is \"$title\", not \"$MISSING_TITLE\""
+    sleep 1
+    import -display "$DISPLAY" -window root "$OUT/missing-file.png"
+else
+    fail "--file $MISSING_FILE showed no box titled \"$MISSING_TITLE\""
+    import -display "$DISPLAY" -window root "$OUT/missing-file.png"
+fi
+kill "$APP_PID" 2>/dev/null
+wineserver -k 2>/dev/null
+wait "$APP_PID" 2>/dev/null
+APP_PID=
+
+echo "screenshots: $OUT/*.png"
+finish
