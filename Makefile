@@ -12,7 +12,7 @@ export CCACHE_SLOPPINESS := time_macros
 export CCACHE_NOHASHDIR  := 1
 export CCACHE_BASEDIR    := $(CURDIR)
 
-.PHONY: all deps build run test test-asan test-tsan bench package clean
+.PHONY: all deps build run test test-asan test-tsan bench package fuzz-build fuzz static-check windows test-windows clean
 
 all: build
 
@@ -36,6 +36,7 @@ run: build
 	$(APP)
 
 test: build
+	tests/e2e/install-deps.sh
 	$(XVFB) ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 # The same suite built with AddressSanitizer + UndefinedBehaviorSanitizer,
@@ -60,5 +61,33 @@ package: build
 bench: build
 	$(BUILD)/bench/NimboUploadBench
 
+# The libFuzzer targets (fuzz/), built with clang, ASan and UBSan in
+# build-fuzz, each run from its seeds for FUZZ_SECONDS, or for FUZZ_RUNS
+# executions when that is set.
+FUZZ_SECONDS ?= 60
+FUZZ_RUNS    ?=
+
+fuzz-build:
+	@tools/install-deps.sh clang-14 libclang-rt-14-dev
+	cmake -S . -B build-fuzz -G Ninja -DNIMBO_FUZZ=ON -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
+	cmake --build build-fuzz
+
+fuzz: fuzz-build
+	fuzz/run.sh build-fuzz $(if $(FUZZ_RUNS),--runs $(FUZZ_RUNS),--seconds $(FUZZ_SECONDS))
+
+# clang-format (dry run) and clang-tidy (the checks in .clang-tidy).
+static-check: build
+	@tools/install-deps.sh clang-tidy-14
+	tools/static-check.sh $(BUILD)
+
+# The Windows executable, cross-built with MinGW-w64 from the same sources,
+# then its resources read back and a smoke run under Wine.
+windows:
+	tools/windows/build.sh
+
+test-windows: windows
+	tests/windows/check-resources.sh
+	tests/windows/smoke-wine.sh
+
 clean:
-	rm -rf $(BUILD) build-asan build-tsan
+	rm -rf $(BUILD) build-asan build-tsan build-windows build-fuzz build-tidy

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #if JUCE_WINDOWS
     #include <windows.h>
@@ -13,9 +15,10 @@
 
 JUCE_CREATE_APPLICATION_DEFINE (Application)
 
+#if ! JUCE_WINDOWS
 namespace
 {
-juce::String parametersAsOneString (int argc, char* argv[])
+juce::String parametersAsOneString (int argc, const char* argv[])
 {
     // The same parameter string JUCE hands to initialise().
     juce::StringArray args;
@@ -28,14 +31,15 @@ juce::String parametersAsOneString (int argc, char* argv[])
 
 bool hasDisplay()
 {
-#if JUCE_LINUX || JUCE_BSD
+    #if JUCE_LINUX || JUCE_BSD
     const char* display = std::getenv ("DISPLAY");
     return display != nullptr && *display != 0;
-#else
+    #else
     return true;
-#endif
+    #endif
 }
 } // namespace
+#endif
 
 #if JUCE_WINDOWS
 int __stdcall WinMain (HINSTANCE, HINSTANCE, char*, int)
@@ -62,9 +66,21 @@ int __stdcall WinMain (HINSTANCE, HINSTANCE, char*, int)
     return juce::JUCEApplicationBase::main();
 }
 #else
-int main (int argc, char* argv[])
+int main (int argc, char* rawArgv[])
 {
-    const CommandLineOptions options (parametersAsOneString (argc, argv));
+    // JUCE reads the arguments as UTF-8, whatever they are (see argumentFromBytes).
+    std::vector<std::string> arguments;
+    std::vector<const char*> argv;
+
+    for (int i = 0; i < argc; ++i)
+        arguments.push_back (CommandLineOptions::argumentFromBytes (rawArgv[i]).toStdString());
+
+    for (const auto& argument : arguments)
+        argv.push_back (argument.c_str());
+
+    argv.push_back (nullptr);
+
+    const CommandLineOptions options (parametersAsOneString (argc, argv.data()));
 
     // Answered before the application starts: no window, and no single-instance
     // check that would swallow it while an updater window is open.
@@ -84,6 +100,6 @@ int main (int argc, char* argv[])
     }
 
     juce::JUCEApplicationBase::createInstance = &juce_CreateApplication;
-    return juce::JUCEApplicationBase::main (argc, (const char**) argv);
+    return juce::JUCEApplicationBase::main (argc, argv.data());
 }
 #endif

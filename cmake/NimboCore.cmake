@@ -55,6 +55,11 @@ target_link_libraries(NimboCore
 
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     target_link_libraries(NimboCore PRIVATE juce::pkgconfig_JUCE_IMG_LINUX_DEPS)
+    # A sound card's MIDI port is written through its ALSA rawmidi device;
+    # libasound comes through the pkg-config target JUCE made for its own
+    # ALSA code (juce_audio_devices' "alsa").
+    target_sources(NimboCore PRIVATE midi/AlsaRawMidiOutputPort.cpp)
+    target_link_libraries(NimboCore PRIVATE juce::pkgconfig_juce_audio_devices_LINUX_DEPS)
 endif()
 
 # --- Windows cross build ---------------------------------------------------

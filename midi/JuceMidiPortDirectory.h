@@ -4,7 +4,9 @@
 
 #include <juce_audio_devices/juce_audio_devices.h>
 
-/** The real MIDI service, reached through JUCE's MidiOutput. */
+/** The real MIDI service: the output list is JUCE's, and ports are opened
+    through JUCE's MidiOutput, except on Linux a sound card's MIDI port, which
+    is written to its ALSA rawmidi device (see AlsaRawMidiOutputPort). */
 class JuceMidiPortDirectory : public MidiPortDirectory
 {
 public:

@@ -8,6 +8,10 @@
 #include <chrono>
 #include <thread>
 
+#if JUCE_LINUX
+    #include <sys/prctl.h>
+#endif
+
 const char* const BasicSysexProtocolClass::uploadingText = "Uploading firmware";
 const char* const BasicSysexProtocolClass::completedText = "Update completed";
 const char* const BasicSysexProtocolClass::noOutputText = "No output device is open, nothing was sent";
@@ -65,6 +69,12 @@ void BasicSysexProtocolClass::run()
 
     readPosition = imageStart;
 
+#if JUCE_LINUX
+    // Linux may let a sleep run up to 50 us long to batch wake-ups; over 494
+    // pauses that adds up, and the pauses are what the upload's length is made of.
+    prctl (PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
+#endif
+
     const auto imageCheck = SysexImageCheck::check (imageStart, total);
 
     if (! imageCheck.valid)
@@ -78,6 +88,9 @@ void BasicSysexProtocolClass::run()
     juce::uint64 bytesSent = 0;
     const auto* messageStart = readPosition;
     double localProgress;
+
+    // When the next message may start at the earliest.
+    double nextSendAllowedMs = 0.0;
 
     {
         const juce::ScopedLock sl (progressLock);
@@ -121,6 +134,13 @@ void BasicSysexProtocolClass::run()
                 break;
         }
 
+        // The pause after the previous message ended a little early, so the
+        // work of getting here fits into it; the rest is waited out now.
+        waitUntil (nextSendAllowedMs);
+
+        if (threadShouldExit())
+            return;
+
         messageStartTime = juce::Time::getMillisecondCounter();
         const auto sendStartMs = juce::Time::getMillisecondCounterHiRes();
 
@@ -130,7 +150,10 @@ void BasicSysexProtocolClass::run()
             return;
         }
 
-        pace (sendStartMs, minimumPauseMs (length, image->fixedPacing));
+        const auto minimumMs = minimumPauseMs (length, image->fixedPacing);
+        const bool lastMessage = readPosition == imageEnd;
+        nextSendAllowedMs = sendStartMs + minimumMs + startStampMarginMs;
+        waitUntil (sendStartMs + (lastMessage ? minimumMs : minimumMs - lockAndScanAllowanceMs));
 
         bytesSent += length;
         messageStart = readPosition;
@@ -158,11 +181,11 @@ void BasicSysexProtocolClass::run()
             app->systemRequestedQuit();
 }
 
-void BasicSysexProtocolClass::pace (double startMs, double minimumMs)
+void BasicSysexProtocolClass::waitUntil (double deadlineMs)
 {
     for (;;)
     {
-        const auto remainingMs = minimumMs - (juce::Time::getMillisecondCounterHiRes() - startMs);
+        const auto remainingMs = deadlineMs - juce::Time::getMillisecondCounterHiRes();
 
         if (remainingMs <= 0.0 || threadShouldExit())
             return;

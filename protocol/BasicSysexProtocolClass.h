@@ -18,6 +18,16 @@ public:
     /** Minimum time per message with fixed pacing. */
     static constexpr double fixedPacingMs = 15.0;
 
+    /** How much earlier than its minimum the pause after a message ends, so
+        that locking the link and finding the next message happen inside it;
+        the minimum itself is then waited out right before the next send. */
+    static constexpr double lockAndScanAllowanceMs = 5.0;
+
+    /** The start of a send is stamped just before the link is called, a few
+        microseconds before its first byte moves; this keeps the next start
+        from falling short of the minimum by that much. */
+    static constexpr double startStampMarginMs = 0.02;
+
     BasicSysexProtocolClass (InterfaceBaseClass* link, FirmwareImage* image);
 
     /** Stops a running upload first, waiting at most 2000 ms. */
@@ -38,9 +48,9 @@ public:
     static juce::String invalidImageText (const juce::String& problem);
 
 private:
-    /** Waits until minimumMs have passed since startMs (a hi-res counter
-        value); returns early only when the thread is asked to stop. */
-    void pace (double startMs, double minimumMs);
+    /** Waits until the hi-res millisecond counter reaches deadlineMs, never
+        less; returns early only when the thread is asked to stop. */
+    void waitUntil (double deadlineMs);
 
     /** Ends an upload that did not complete: tells the user why, and makes the
         link usable again. */

@@ -29,6 +29,15 @@ public:
         letter or digit. Case is ignored. */
     static bool containsOption (const juce::String& commandLine, const juce::String& option);
 
+    /** One command-line argument, given as the bytes the system passed, as
+        text: the bytes as they are when they are well-formed UTF-8, otherwise
+        read byte by byte as ISO-8859-1 (Latin-1). JUCE's strings take any
+        bytes for UTF-8, and some that are not (a Latin-1 'à', 0xE0, or the
+        overlong C0 80 that JUCE's own UTF-8 check lets through) make them
+        write past their own buffer; so no argument may reach JUCE before it
+        went through here. */
+    static juce::String argumentFromBytes (const char* bytes);
+
     /** The port number after the first occurrence of optionWithBlank, read as
         atoi would (leading white space, an optional sign, digits), clamped to
         the int range, and raised to 1 when below 1 or absent. */

@@ -85,3 +85,23 @@ TEST (CommandLine, ListOutputsIsFoundLikeTheOthers)
     EXPECT_FALSE (CommandLineOptions ("--list-outputsx").listOutputs);
     EXPECT_FALSE (CommandLineOptions ("--list-output").listOutputs);
 }
+
+// Found by fuzz/command_line: JUCE takes any bytes for UTF-8, and a Latin-1
+// 'à' (0xE0) or an overlong C0 80 made it size a string too small and write
+// past it (stray bytes made its searches read past the end).
+TEST (CommandLine, ArgumentsThatAreNotUtf8AreReadAsLatin1)
+{
+    const char* latin1 = "/tmp/mise \xe0 jour \xe9t\xe9.syx";
+    const auto path = CommandLineOptions::argumentFromBytes (latin1);
+    EXPECT_EQ (path, juce::String::fromUTF8 ("/tmp/mise \xc3\xa0 jour \xc3\xa9t\xc3\xa9.syx"));
+    EXPECT_EQ (CommandLineOptions::argumentFromBytes ("caf\xc3\xa9"), juce::String::fromUTF8 ("caf\xc3\xa9"))
+        << "UTF-8 stays as it is";
+    EXPECT_EQ (CommandLineOptions::argumentFromBytes ("\xc0\x80"), juce::String::fromUTF8 ("\xc3\x80\xc2\x80"))
+        << "an overlong form is not UTF-8";
+
+    const CommandLineOptions options (CommandLineOptions::argumentFromBytes ("-\xff\xff\xff\xff\xff\xff-autoupdate")
+                                      + " --autoupdate --outputid 2 --file " + path);
+    EXPECT_TRUE (options.autoUpdate);
+    EXPECT_EQ (options.outputId, 2);
+    EXPECT_EQ (options.filePath, path);
+}

@@ -1,0 +1,52 @@
+#!/bin/bash
+# Closing the main window at a random point of an --autoupdate upload, 20
+# times: each time the program must be gone within 0.5 s of the click on the
+# close button, with exit status 0, and every message that reached the
+# receiver must be a complete one. Prints min/median/max of the click-to-exit
+# times and the close points. The trials themselves are close-trials.py's.
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+
+TRIALS=20
+LIMIT_MS=500
+: "${E2E_VM_TIMEOUT:=900}"
+
+guest_test() {
+    # One receiver for all trials; it must not stop between them.
+    start_receiver --idle-timeout 3600
+    local id seed i=0 at ms rc times=() points=()
+    id=$(output_id) || exit 1
+    seed=$(od -An -N2 -tu2 /dev/urandom | tr -d ' ')
+    note "receiver is output $id; random seed $seed"
+
+    python3 "$E2E_DIR/close-trials.py" "$APP" "$id" "$WORK/rx.progress" "$TRIALS" "$seed" "$OUT" >"$OUT/trials.txt" ||
+        fail "the trials did not run: $(cat "$OUT/trials.txt")"
+    while read -r at ms rc; do
+        i=$((i + 1))
+        note "trial $i: closed after $at messages, gone after $ms ms, exit $rc"
+        case $ms in
+            ended) fail "trial $i: the program ended before the click" ;;
+            running) fail "trial $i: the program was still running 10 s after the click" ;;
+        esac
+        [ "$rc" = 0 ] || fail "trial $i: exit status $rc"
+        ! grep -q 'killing thread\|Sanitizer' "$OUT/app-$i.log" || fail "trial $i: $(cat "$OUT/app-$i.log")"
+        [ "$ms" -le "$LIMIT_MS" ] || fail "trial $i: the program took $ms ms to end, at most $LIMIT_MS allowed"
+        times+=("$ms")
+        points+=("$at")
+    done <"$OUT/trials.txt"
+    [ $i = "$TRIALS" ] || fail "$i trials of $TRIALS ran"
+
+    stop_receiver
+    [ "$(report_value unframed "$OUT/rx.report")" = 0 ] ||
+        fail "$(report_value unframed "$OUT/rx.report") messages arrived incomplete"
+    note "received $(report_value messages "$OUT/rx.report") messages over $TRIALS trials, all complete"
+    printf '%s\n' "${times[@]}" | sort -n | awk -v n="$TRIALS" -v points="${points[*]}" '
+        { t[NR] = $1 }
+        END {
+            median = (n % 2) ? t[(n + 1) / 2] : (t[n / 2] + t[n / 2 + 1]) / 2
+            printf "e2e: click to exit over %d trials: min %d ms, median %g ms, max %d ms (closed after messages: %s)\n",
+                   n, t[1], median, t[n], points
+        }' | tee "$OUT/summary.txt"
+}
+
+e2e_main "$@"

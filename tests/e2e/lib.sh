@@ -1,0 +1,172 @@
+# Sourced by every end-to-end test script. A test is one bash file that defines
+#   host_prepare   (optional) runs on this machine first, e.g. to write images
+#   guest_test     runs inside the VM, with a display and the receiver at hand
+# and ends with `e2e_main "$@"`. Called as:  TEST.sh APP ARTIFACT_DIR
+# The same file runs twice: here, where it builds the receiver and boots the
+# VM, and inside the VM (NIMBO_E2E_VM is set there), where it does the test.
+# Results, screenshots and logs stay in ARTIFACT_DIR/<test name>/.
+
+E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+E2E_SRC=$(cd "$E2E_DIR/../.." && pwd)
+BUILTIN_IMAGE=$E2E_SRC/firmware/data/NimboDelay-1.0.01-R473.syx
+RECEIVER_NAME="Nimbo Test Receiver"
+MAIN_TITLE="Tremoran Roduza Delay version 1.0.01 - R473"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+note() { echo "e2e: $*"; }
+
+# report_value KEY FILE: a value from the receiver's "key value" report
+report_value() { awk -v k="$1" '$1 == k { print $2 }' "$2"; }
+
+e2e_main() {
+    [ $# -eq 2 ] || { echo "usage: $0 APP ARTIFACT_DIR" >&2; exit 2; }
+    APP=$1
+    ART=$2
+    TEST_NAME=$(basename "$0" .sh)
+    OUT=$ART/$TEST_NAME
+    RECEIVER=$ART/receiver
+    if [ -z "${NIMBO_E2E_VM:-}" ]; then
+        e2e_host
+    else
+        e2e_guest
+    fi
+}
+
+e2e_host() {
+    [ -x "$APP" ] || fail "no program at $APP"
+    "$E2E_DIR/install-deps.sh" --check >&2 || fail "the harness is not installed: run tests/e2e/install-deps.sh"
+    mkdir -p "$ART"
+    ART=$(cd "$ART" && pwd -P)
+    OUT=$ART/$TEST_NAME
+    RECEIVER=$ART/receiver
+    # Built here, where the compiler is fast; the lock keeps tests that run
+    # at the same time from writing one binary twice.
+    (
+        flock 9
+        if [ ! -x "$RECEIVER" ] || [ "$E2E_DIR/receiver.c" -nt "$RECEIVER" ]; then
+            gcc -O2 -Wall -Wextra -o "$RECEIVER.new" "$E2E_DIR/receiver.c" -lasound -lm && mv "$RECEIVER.new" "$RECEIVER"
+        fi
+    ) 9>"$ART/.receiver.lock" || fail "cannot build the receiver"
+    rm -rf "$OUT"
+    mkdir -p "$OUT"
+    if declare -F host_prepare >/dev/null; then host_prepare; fi
+    local app
+    app=$(cd "$(dirname "$APP")" && pwd -P)/$(basename "$APP")
+    exec "$E2E_DIR/vm-run" -v --timeout "${E2E_VM_TIMEOUT:-240}" --share "$ART" -- bash "$E2E_DIR/$TEST_NAME.sh" "$app" "$ART"
+}
+
+e2e_guest() {
+    WORK=$(mktemp -d /tmp/nimbo-e2e.XXXXXX)   # guest-local: fast, and nothing the host needs
+    trap e2e_guest_cleanup EXIT
+    start_display
+    guest_test
+}
+
+e2e_guest_cleanup() {
+    local rc=$?
+    # What the screen showed when a test failed is most of the story.
+    [ $rc = 0 ] || [ -z "${DISPLAY:-}" ] || screenshot "$OUT/at-failure.png" 2>/dev/null || true
+    # The VM powers off after us and takes everything with it; only the
+    # receiver is stopped properly, so that its report is written.
+    [ -z "${RX_PID:-}" ] || stop_receiver
+    [ -z "${APP_PID:-}" ] || kill -KILL "$APP_PID" 2>/dev/null || true
+}
+
+start_display() {
+    # -displayfd lets Xvfb take the first free display; the host's own X
+    # lock files are visible in here through the shared root.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+    local i
+    for ((i = 0; i < 200; i++)); do
+        [ -s "$WORK/display" ] && break
+        sleep 0.05
+    done
+    [ -s "$WORK/display" ] || { cat "$WORK/xvfb.log" >&2; fail "Xvfb did not start"; }
+    export DISPLAY=:$(head -1 "$WORK/display")
+}
+
+# start_receiver [--wait-timeout SEC]: the receiver records into $OUT/rx.raw
+# and $OUT/rx.report; its live count is in $WORK/rx.progress.
+start_receiver() {
+    "$RECEIVER" --name "$RECEIVER_NAME" --raw "$OUT/rx.raw" --report "$OUT/rx.report" \
+        --progress "$WORK/rx.progress" --ready-file "$WORK/rx.ready" --idle-timeout 3 "$@" \
+        2>"$OUT/rx.log" &
+    RX_PID=$!
+    wait_until 10 test -s "$WORK/rx.ready" || fail "the receiver did not start: $(cat "$OUT/rx.log")"
+}
+
+stop_receiver() {
+    kill -TERM "$RX_PID" 2>/dev/null || true
+    wait "$RX_PID" 2>/dev/null || true
+    RX_PID=
+}
+
+# wait_receiver: after the sender is gone. The receiver stops by itself 3 s
+# after the last byte; if nothing came at all, there is nothing to wait for.
+wait_receiver() {
+    wait_until 3 received_at_least 1 || true
+    [ "$(received_messages)" != 0 ] || kill -TERM "$RX_PID" 2>/dev/null || true
+    wait "$RX_PID" || true
+    RX_PID=
+}
+
+received_messages() { awk '{ print $2 }' "$WORK/rx.progress" 2>/dev/null; }
+received_at_least() { [ "$(received_messages)" -ge "$1" ]; }
+
+# wait_until SEC COMMAND...: polls COMMAND every 0.1 s; status 1 on timeout
+wait_until() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.1
+    done
+}
+
+# output_id: the number --outputid takes for the receiver, from --list-outputs
+output_id() {
+    local rc=0
+    timeout 60 "$APP" --list-outputs >"$OUT/outputs.txt" 2>"$OUT/list-outputs.err" || rc=$?
+    [ $rc = 0 ] || fail "--list-outputs failed with status $rc: $(cat "$OUT/list-outputs.err")"
+    note "outputs: $(tr '\t\n' ' ;' <"$OUT/outputs.txt")" >&2
+    local n
+    n=$(awk -F'\t' -v name="$RECEIVER_NAME" 'index($2, name) { print $1 }' "$OUT/outputs.txt")
+    [ "$(echo "$n" | wc -w)" = 1 ] || fail "the receiver is listed $(echo "$n" | wc -w) times in: $(cat "$OUT/outputs.txt")"
+    echo "$n"
+}
+
+# app_window TITLE_REGEX SEC: the id of the program's window once it is mapped
+app_window() {
+    local w
+    w=$(timeout "$2" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1)
+    [ -n "$w" ] || fail "no window named '$1' after $2 s"
+    echo "$w"
+}
+
+visible_windows() { xdotool search --onlyvisible --maxdepth 1 --name '' 2>/dev/null | sort; }
+
+screenshot() { import -display "$DISPLAY" -window root "$1"; }
+
+# pixel X Y FILE: the colour at that point as RRGGBB
+pixel() { /usr/bin/convert "$3" -format "%[hex:p{$1,$2}]" info: 2>/dev/null | cut -c1-6; }
+
+# Byte-exact delivery, framing and message count, with the figures printed.
+check_delivery() {
+    local expected=$1 messages=$2 r=$OUT/rx.report
+    [ -f "$r" ] || fail "the receiver wrote no report"
+    note "received $(report_value messages "$r") messages, $(report_value bytes "$r") bytes," \
+         "first->last byte $(report_value first_to_last_s "$r") s," \
+         "gap ms min/median/mean/p99/max $(report_value gap_ms_min "$r")/$(report_value gap_ms_median "$r")/$(report_value gap_ms_mean "$r")/$(report_value gap_ms_p99 "$r")/$(report_value gap_ms_max "$r")" \
+         "($(report_value clock "$r") clock)"
+    cmp "$expected" "$OUT/rx.raw" || fail "the bytes received differ from $expected ($(stat -c %s "$OUT/rx.raw") of $(stat -c %s "$expected") bytes)"
+    [ "$(report_value messages "$r")" = "$messages" ] || fail "$(report_value messages "$r") messages arrived, $messages expected"
+    [ "$(report_value framed "$r")" = yes ] || fail "$(report_value unframed "$r") messages were not clean F0..F7 SysEx"
+}
+
+check_nothing_received() {
+    [ -f "$OUT/rx.report" ] || fail "the receiver wrote no report"
+    local b
+    b=$(report_value bytes "$OUT/rx.report")
+    [ "$b" = 0 ] || fail "$b bytes were sent, none expected"
+    note "nothing was sent"
+}

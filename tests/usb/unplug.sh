@@ -1,0 +1,75 @@
+#!/bin/bash
+# Unplugging the pedal in the middle of an --autoupdate upload: the send that
+# is under way fails at once, the upload stops there (nothing more is sent;
+# the panel shows the failure: progress back to empty, the output list usable
+# again), the program neither crashes nor quits as it would after "Update
+# completed", and it still ends when asked to.
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+
+# Window coordinates, with the window at 0,0 (JUCE draws the title bar inside
+# it): a point inside the progress bar that the bar fills once a tenth of the
+# upload is done, and one on the output list's arrows, which a disabled list
+# does not draw.
+BAR_X=40 BAR_Y=268
+ARROW_X=622 ARROW_Y=167
+
+guest_test() {
+    local w s=$OUT/sender.report r=$OUT/rx.report during after unplugged failed arrow_during arrow_after
+    usb_plug_in --expect "$BUILTIN_IMAGE" --wait-timeout 120
+    start_update
+    check_rawmidi_sending
+    [ -z "$SENDING_PROBLEM" ] || fail "$SENDING_PROBLEM"
+    w=$(app_window "^$MAIN_TITLE\$" 60) || exit 1
+    xdotool windowmove "$w" 0 0
+    wait_until 60 received_at_least 100 || fail "only $(received_messages) messages arrived within 60 s"
+    screenshot "$OUT/1-uploading.png"
+    during=$(pixel $BAR_X $BAR_Y "$OUT/1-uploading.png")
+    arrow_during=$(pixel $ARROW_X $ARROW_Y "$OUT/1-uploading.png")
+
+    kill -USR1 "$PEDAL_PID" # unplugs it
+    wait_pedal
+    note "the pedal was unplugged after $(report_value complete "$r") complete messages," \
+         "$(report_value intact "$r") intact, $(report_value bytes "$r") bytes"
+    # Time enough for a crash, a hang in the send, or a wrong "completed"
+    # and the quit that follows it.
+    sleep 5
+    screenshot "$OUT/2-unplugged.png"
+    after=$(pixel $BAR_X $BAR_Y "$OUT/2-unplugged.png")
+    arrow_after=$(pixel $ARROW_X $ARROW_Y "$OUT/2-unplugged.png")
+    kill -0 "$APP_PID" 2>/dev/null || {
+        wait_app 1
+        fail "the program ended after the unplug, status $APP_RC: $(tail -5 "$OUT/app.log")"
+    }
+    trace_finish
+    note "sender: $(report_value sends "$s") sends, the one under way at the unplug $(report_value send_result "$s")," \
+         "$(report_value sends_after_failure "$s") sends after it; progress bar $during while uploading, $after after the unplug"
+
+    [ "$(report_value intact "$r")" = "$(report_value complete "$r")" ] ||
+        fail "$(report_value intact "$r") of the $(report_value complete "$r") complete messages arrived intact"
+    [ "$(report_value complete "$r")" -lt 495 ] || fail "the upload was over before the unplug"
+    # The send under way fails with an error, or gives up without one when
+    # poll reports the device gone; a send that hung would leave the panel
+    # as it was, which the checks of the screenshots below catch.
+    case $(report_value send_result "$s") in
+        failed-* | unfinished) ;;
+        *) fail "no send failed after the unplug: $(report_value send_result "$s")" ;;
+    esac
+    [ "$(report_value sends_after_failure "$s")" = 0 ] || fail "$(report_value sends_after_failure "$s") sends after the failed one"
+    unplugged=$(report_value unplugged_at "$r")
+    failed=$(report_value failed_at "$s")
+    note "the send failed $(awk -v u="$unplugged" -v f="$failed" 'BEGIN { printf "%.3f", f - u }') s after the unplug"
+    awk -v u="$unplugged" -v f="$failed" 'BEGIN { exit !(f - u < 2) }' || fail "the send failed only $(awk -v u="$unplugged" -v f="$failed" 'BEGIN { print f - u }') s after the unplug"
+    [ "${during^^}" != FFFFFF ] || fail "the progress bar was empty during the upload (see 1-uploading.png)"
+    [ "${after^^}" = FFFFFF ] || fail "the progress bar was not reset after the failure: $after (see 2-unplugged.png)"
+    # Grey arrows on white: dark only when the list is enabled.
+    [ $((16#${arrow_during:0:2})) -ge 200 ] || fail "the output list was usable during the upload (see 1-uploading.png)"
+    [ $((16#${arrow_after:0:2})) -lt 200 ] || fail "the output list stayed disabled after the failure (see 2-unplugged.png)"
+
+    kill -TERM "$APP_PID"
+    wait_app 10
+    [ "$APP_RC" != running ] || fail "the program did not end within 10 s of SIGTERM"
+    note "the program ended on SIGTERM with status $APP_RC"
+}
+
+usb_main "$@"
