@@ -143,6 +143,7 @@ void BasicSysexProtocolClass::run()
 
         messageStartTime = juce::Time::getMillisecondCounter();
         const auto sendStartMs = juce::Time::getMillisecondCounterHiRes();
+        currentSendStartMs = sendStartMs;
 
         if (link->sendMessage (messageStart, (int) length) != InterfaceBaseClass::sendOk)
         {

@@ -3,6 +3,8 @@
 #include "protocol/MorvaneTime.h"
 #include "protocol/ProtocolBaseClass.h"
 
+#include <atomic>
+
 /** Streams a firmware image to the link as whole SysEx messages, with a
     minimum time from the start of one send to the start of the next.
 
@@ -36,6 +38,12 @@ public:
     void run() override;
     void start() override;
 
+    /** When the worker started the send now under way (or the last one), on
+        the hi-res millisecond counter: the time its pauses are measured from.
+        A link may read it inside sendMessage to see the pacing as the worker
+        keeps it. */
+    double getCurrentSendStartMs() const noexcept { return currentSendStartMs.load(); }
+
     /** The minimum time from this message's send to the next one's. */
     static double minimumPauseMs (juce::uint32 messageLength, bool fixedPacing) noexcept;
 
@@ -61,6 +69,7 @@ private:
     double uploadProgress = 0.0;
     const juce::uint8* readPosition = nullptr;
     juce::uint32 messageStartTime = 0;
+    std::atomic<double> currentSendStartMs { 0.0 };
     juce::CriticalSection progressLock;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BasicSysexProtocolClass)

@@ -107,6 +107,9 @@ std::unique_ptr<MidiOutputPort> FakePortDirectory::openOutput (int listPosition)
 
 int RecordingLink::sendMessage (const juce::uint8* data, int length)
 {
+    const auto arrivedMs = juce::Time::getMillisecondCounterHiRes();
+    const auto stampedMs = workerClock ? workerClock() : arrivedMs;
+
     if (stallMs > 0)
         juce::Thread::sleep (stallMs);
 
@@ -116,7 +119,8 @@ int RecordingLink::sendMessage (const juce::uint8* data, int length)
         return sendFailed;
 
     messages.emplace_back (data, data + length);
-    sendTimes.push_back (juce::Time::getMillisecondCounterHiRes());
+    sendTimes.push_back (arrivedMs);
+    workerSendTimes.push_back (stampedMs);
     return sendOk;
 }
 
@@ -130,6 +134,12 @@ std::vector<double> RecordingLink::getSendTimes()
 {
     const juce::ScopedLock sl (lock);
     return sendTimes;
+}
+
+std::vector<double> RecordingLink::getWorkerSendTimes()
+{
+    const juce::ScopedLock sl (lock);
+    return workerSendTimes;
 }
 
 size_t RecordingLink::getMessageCount()

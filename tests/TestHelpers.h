@@ -51,7 +51,8 @@ private:
 };
 
 /** A link that records every message the worker hands it, with the time of
-    each send on the high-resolution counter. */
+    each send on the high-resolution counter as the link saw it and, when
+    given a worker clock, as the worker stamped it. */
 class RecordingLink : public InterfaceBaseClass
 {
 public:
@@ -64,6 +65,10 @@ public:
 
     std::vector<std::vector<juce::uint8>> getMessages();
     std::vector<double> getSendTimes();
+    std::vector<double> getWorkerSendTimes();
+
+    /** Read inside sendMessage, on the worker's thread. */
+    std::function<double()> workerClock;
     size_t getMessageCount();
 
     std::atomic<bool> ready { true };
@@ -74,6 +79,7 @@ private:
     juce::CriticalSection lock;
     std::vector<std::vector<juce::uint8>> messages;
     std::vector<double> sendTimes;
+    std::vector<double> workerSendTimes;
 };
 
 /** Records what the user would have been shown. */

@@ -118,9 +118,19 @@ for trial in range(1, trials + 1):
         program.kill()
         sys.exit("close-trials: trial %d: no main window within 60 s" % trial)
 
+    # A window that has just been mapped does not take clicks yet, nor would
+    # a person click that fast. JUCE sends a click to the component the last
+    # movement was over, and X reports none for a pointer that is already
+    # where it is sent (as it is from the second trial on): so it comes from
+    # elsewhere.
+    time.sleep(0.5)
     x, y, width = window
+    xtst.XTestFakeMotionEvent(display, -1, x + width // 2, y + 100, 0)
+    x11.XSync(display, 0)
+    time.sleep(0.1)
     xtst.XTestFakeMotionEvent(display, -1, x + width - 21, y + 16, 0)
     x11.XSync(display, 0)
+    time.sleep(0.1)
     close_point = before + choose.randint(min(received() - before, LAST_CLOSE_POINT), LAST_CLOSE_POINT)
     while received() < close_point and not ended.poll(1):
         pass
