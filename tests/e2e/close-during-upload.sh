@@ -9,7 +9,7 @@ source "$(dirname "$0")/lib.sh"
 
 TRIALS=20
 LIMIT_MS=500
-: "${E2E_VM_TIMEOUT:=900}"
+: "${E2E_VM_TIMEOUT:=540}"
 
 guest_test() {
     # One receiver for all trials; it must not stop between them.

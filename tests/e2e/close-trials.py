@@ -3,8 +3,8 @@
 The trials of close-during-upload.sh. Each starts APP --autoupdate --outputid
 OUTPUT_ID, waits for its main window, puts the pointer on the close button,
 picks a random close point between the messages the receiver has counted
-(PROGRESS_FILE) and the 480th, waits for it, clicks, and times the click to
-the end of the process. One line per trial on stdout:
+(PROGRESS_FILE) and the 480th, waits for it, clicks, and times the click (its
+release) to the end of the process. One line per trial on stdout:
     MESSAGES_AT_CLICK MILLISECONDS EXIT_STATUS
 with MILLISECONDS "running" if the program was still there 10 s after the
 click (it is then killed) and "ended" if it ended before the click.
@@ -118,13 +118,13 @@ for trial in range(1, trials + 1):
         program.kill()
         sys.exit("close-trials: trial %d: no main window within 60 s" % trial)
 
-    # A window that has just been mapped does not take clicks yet, nor would
-    # a person click that fast. JUCE sends a click to the component the last
+    # The window is shown before it is centred, and a person does not click
+    # that fast either. JUCE sends a click to the component the last
     # movement was over, and X reports none for a pointer that is already
     # where it is sent (as it is from the second trial on): so it comes from
     # elsewhere.
     time.sleep(0.5)
-    x, y, width = window
+    x, y, width = main_window() or window
     xtst.XTestFakeMotionEvent(display, -1, x + width // 2, y + 100, 0)
     x11.XSync(display, 0)
     time.sleep(0.1)
@@ -132,15 +132,19 @@ for trial in range(1, trials + 1):
     x11.XSync(display, 0)
     time.sleep(0.1)
     close_point = before + choose.randint(min(received() - before, LAST_CLOSE_POINT), LAST_CLOSE_POINT)
-    while received() < close_point and not ended.poll(1):
-        pass
+    while received() < close_point and not ended.poll(0):
+        time.sleep(0.002)
 
     at_click = received() - before
     if ended.poll(0):
         print(at_click, "ended", program.wait(), flush=True)
         continue
-    start = time.monotonic()
+    # Held for 50 ms, as a person's click is; a button acts on its release,
+    # so the clock starts there.
     xtst.XTestFakeButtonEvent(display, 1, 1, 0)
+    x11.XSync(display, 0)
+    time.sleep(0.05)
+    start = time.monotonic()
     xtst.XTestFakeButtonEvent(display, 1, 0, 0)
     x11.XSync(display, 0)
     if ended.poll(10000):
