@@ -1,6 +1,6 @@
 #!/bin/sh
 # Redraws icon.png (a pedal with a download arrow) with ImageMagick. The PNG is
-# committed, so this runs only when the design changes.
+# committed, so this runs only when the drawing changes.
 set -e
 cd "$(dirname "$0")"
 convert -size 512x512 xc:none \
