@@ -5,14 +5,14 @@
 
 BUILD      ?= build
 APP        := $(BUILD)/app/NimboSwUpdaterApp_artefacts/RelWithDebInfo/NimboSwUpdater
-XVFB       := xvfb-run -a -s "-screen 0 1024x768x24"
+XVFB       := xvfb-run -a -s "-screen 0 1024x768x24 -noreset"
 JOBS       ?= 2
 
 export CCACHE_SLOPPINESS := time_macros
 export CCACHE_NOHASHDIR  := 1
 export CCACHE_BASEDIR    := $(CURDIR)
 
-.PHONY: all deps build run test test-asan test-tsan bench package fuzz-build fuzz static-check windows test-windows clean
+.PHONY: all deps build run test test-asan test-tsan bench package fuzz-build fuzz static-check windows test-windows test-wine-vm clean
 
 all: build
 
@@ -81,13 +81,20 @@ static-check: build
 	tools/static-check.sh $(BUILD)
 
 # The Windows executable, cross-built with MinGW-w64 from the same sources,
-# then its resources read back and a smoke run under Wine.
+# then its resources read back, the Windows unit tests and a smoke run under
+# Wine.
 windows:
 	tools/windows/build.sh
 
 test-windows: windows
 	tests/windows/check-resources.sh
+	tests/windows/unit-wine.sh
 	tests/windows/smoke-wine.sh
+
+# The .exe under Wine in the end-to-end VM, against the real ALSA sequencer.
+test-wine-vm: windows
+	tests/e2e/install-deps.sh
+	tests/e2e/wine-autoupdate.sh build-windows/app/NimboSwUpdaterApp_artefacts/Release/NimboSwUpdater.exe build-windows/e2e-wine
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-windows build-fuzz build-tidy

@@ -6,7 +6,10 @@
 
 #include <memory>
 
-/** The application object: a single instance with one main window. */
+/** The application object: a single instance with one main window. Its
+    return value, the process's exit status, is the panel's (see
+    ContentComp::endRun), or ExitStatus::alreadyRunning for an automatic
+    update started while another updater runs. */
 class Application : public juce::JUCEApplication
 {
 public:
@@ -20,6 +23,12 @@ public:
     void shutdown() override;
 
 private:
+    /** The second instance's ending: JUCE calls shutdown without initialise
+        when another instance holds the single-instance lock. */
+    void endAsSecondInstance();
+
+    bool initialised = false;
+
     // Every window and control gets the classic look, with glass title-bar
     // buttons; it must outlive every window that uses it.
     juce::LookAndFeel_V2 classicLook;

@@ -1,7 +1,10 @@
 #include "app/Application.h"
+#include "app/DisplayCheck.h"
+#include "app/MidiServiceCheck.h"
 #include "app/OutputLister.h"
 #include "midi/JuceMidiPortDirectory.h"
 #include "ui/CommandLineOptions.h"
+#include "ui/ExitStatus.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,9 +18,36 @@
 
 JUCE_CREATE_APPLICATION_DEFINE (Application)
 
-#if ! JUCE_WINDOWS
 namespace
 {
+// Answered before the application starts: no window, and no single-instance
+// check that would swallow it while an updater window is open.
+int listOutputs()
+{
+    JuceMidiPortDirectory ports;
+    return OutputLister::list (ports, MidiServiceCheck::findProblem(), std::cout, std::cerr);
+}
+
+#if JUCE_WINDOWS
+// A GUI program has no console of its own: what it prints (the output list,
+// the outcome line, the second instance's note) goes to the console it was
+// started from, unless that stream already goes to a pipe or a file.
+void writeToParentConsoleUnlessRedirected()
+{
+    const auto redirected = [] (DWORD stream) { return GetFileType (GetStdHandle (stream)) != FILE_TYPE_UNKNOWN; };
+    const bool outRedirected = redirected (STD_OUTPUT_HANDLE);
+    const bool errRedirected = redirected (STD_ERROR_HANDLE);
+
+    if ((outRedirected && errRedirected) || ! AttachConsole (ATTACH_PARENT_PROCESS))
+        return;
+
+    if (! outRedirected)
+        std::freopen ("CONOUT$", "w", stdout);
+
+    if (! errRedirected)
+        std::freopen ("CONOUT$", "w", stderr);
+}
+#else
 juce::String parametersAsOneString (int argc, const char* argv[])
 {
     // The same parameter string JUCE hands to initialise().
@@ -28,39 +58,16 @@ juce::String parametersAsOneString (int argc, const char* argv[])
 
     return args.joinIntoString (" ");
 }
-
-bool hasDisplay()
-{
-    #if JUCE_LINUX || JUCE_BSD
-    const char* display = std::getenv ("DISPLAY");
-    return display != nullptr && *display != 0;
-    #else
-    return true;
-    #endif
-}
-} // namespace
 #endif
+} // namespace
 
 #if JUCE_WINDOWS
 int __stdcall WinMain (HINSTANCE, HINSTANCE, char*, int)
 {
-    // Answered before the application starts: no window, and no single-instance
-    // check that would swallow it while an updater window is open.
+    writeToParentConsoleUnlessRedirected();
+
     if (CommandLineOptions (juce::JUCEApplicationBase::getCommandLineParameters()).listOutputs)
-    {
-        // A GUI program has no console of its own: unless its output already
-        // goes to a pipe or a file, write to the console it was started from.
-        const bool redirected = GetFileType (GetStdHandle (STD_OUTPUT_HANDLE)) != FILE_TYPE_UNKNOWN;
-
-        if (! redirected && AttachConsole (ATTACH_PARENT_PROCESS))
-        {
-            std::freopen ("CONOUT$", "w", stdout);
-            std::freopen ("CONOUT$", "w", stderr);
-        }
-
-        JuceMidiPortDirectory ports;
-        return OutputLister::list (ports, std::cout, std::cerr);
-    }
+        return listOutputs();
 
     juce::JUCEApplicationBase::createInstance = &juce_CreateApplication;
     return juce::JUCEApplicationBase::main();
@@ -82,21 +89,19 @@ int main (int argc, char* rawArgv[])
 
     const CommandLineOptions options (parametersAsOneString (argc, argv.data()));
 
-    // Answered before the application starts: no window, and no single-instance
-    // check that would swallow it while an updater window is open.
     if (options.listOutputs)
-    {
-        JuceMidiPortDirectory ports;
-        return OutputLister::list (ports, std::cout, std::cerr);
-    }
+        return listOutputs();
 
-    if (! hasDisplay())
+    const auto displayProblem = DisplayCheck::findProblem();
+
+    if (displayProblem.isNotEmpty())
     {
-        std::cerr << "NimboSwUpdater needs a graphical display, and none was found (DISPLAY is not set).\n"
+        std::cerr << "NimboSwUpdater needs a graphical display, and there is none (" << displayProblem.toStdString()
+                  << ").\n"
                      "Run it from a desktop session, or under a virtual display:\n"
                      "    xvfb-run -a "
                   << argv[0] << " [options]\n";
-        return 2;
+        return (int) ExitStatus::noDisplay;
     }
 
     juce::JUCEApplicationBase::createInstance = &juce_CreateApplication;

@@ -1,10 +1,10 @@
-// Streams the built-in image through the real upload worker to a link that
-// only records when each message arrived, and reports how close the pacing
+// Streams the built-in image through the real upload worker to the tests'
+// recording link (nothing is sent anywhere), and reports how close the pacing
 // comes to its floor of 494 x 15 ms, the gaps between sends, the change
 // messages the panel would get and the worker's CPU time.
 
+#include "TestHelpers.h"
 #include "firmware/FirmwareImage.h"
-#include "midi/InterfaceBaseClass.h"
 #include "protocol/BasicSysexProtocolClass.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -24,38 +24,6 @@ double threadCpuMs()
     return ts.tv_sec * 1000.0 + ts.tv_nsec / 1.0e6;
 }
 
-class TimingLink : public InterfaceBaseClass
-{
-public:
-    juce::uint32 readBytes (juce::uint8*, juce::uint32) override { return 0; }
-
-    int sendMessage (const juce::uint8*, int length) override
-    {
-        // Called on the worker thread: its CPU clock is the worker's.
-        sendTimes.push_back (juce::Time::getMillisecondCounterHiRes());
-        if (workerCpuAtFirstSend < 0)
-            workerCpuAtFirstSend = threadCpuMs();
-        workerCpuAtLastSend = threadCpuMs();
-        bytes += length;
-        return sendOk;
-    }
-
-    bool isReady() override { return true; }
-    int getPreferredHeight() override { return 50; }
-    void selectOutput (int) override {}
-    void selectInput (int) override {}
-
-    std::vector<double> sendTimes;
-    double workerCpuAtFirstSend = -1, workerCpuAtLastSend = 0;
-    long bytes = 0;
-};
-
-struct CallbackCounter : public juce::ChangeListener
-{
-    void changeListenerCallback (juce::ChangeBroadcaster*) override { ++count; }
-    int count = 0;
-};
-
 double percentile (std::vector<double> sorted, double p)
 {
     const auto index = (size_t) std::min ((double) sorted.size() - 1, std::ceil (p / 100.0 * sorted.size()) - 1);
@@ -70,9 +38,12 @@ int main()
     auto image = FirmwareImage::createBuiltIn();
     image->fixedPacing = true;
 
-    TimingLink link;
+    // The worker's clock is its CPU time: read inside each send, on the
+    // worker's thread, it tells what the worker spent between sends.
+    RecordingLink link;
+    link.workerClock = threadCpuMs;
     BasicSysexProtocolClass protocol (&link, image.get());
-    CallbackCounter callbacks;
+    ChangeCounter callbacks;
     protocol.addChangeListener (&callbacks);
 
     const auto start = juce::Time::getMillisecondCounterHiRes();
@@ -85,16 +56,29 @@ int main()
     juce::MessageManager::getInstance()->runDispatchLoopUntil (50);
     protocol.removeChangeListener (&callbacks);
 
+    const auto sendTimes = link.getSendTimes();
+    const auto workerCpuAtSends = link.getWorkerSendTimes();
+    long bytes = 0;
+    for (const auto& message : link.getMessages())
+        bytes += (long) message.size();
+
+    if (sendTimes.size() < 2)
+    {
+        std::printf ("messages sent            %zu, status \"%s\"\n", sendTimes.size(),
+                     protocol.getStatusText().toRawUTF8());
+        return 1;
+    }
+
     std::vector<double> gaps;
-    for (size_t i = 1; i < link.sendTimes.size(); ++i)
-        gaps.push_back (link.sendTimes[i] - link.sendTimes[i - 1]);
+    for (size_t i = 1; i < sendTimes.size(); ++i)
+        gaps.push_back (sendTimes[i] - sendTimes[i - 1]);
     std::sort (gaps.begin(), gaps.end());
 
-    const double firstToLast = link.sendTimes.back() - link.sendTimes.front();
+    const double firstToLast = sendTimes.back() - sendTimes.front();
     const double floorMs = 15.0 * (double) gaps.size();
-    const double workerCpu = link.workerCpuAtLastSend - link.workerCpuAtFirstSend;
+    const double workerCpu = workerCpuAtSends.back() - workerCpuAtSends.front();
 
-    std::printf ("messages sent            %zu (%ld bytes), status \"%s\"\n", link.sendTimes.size(), link.bytes,
+    std::printf ("messages sent            %zu (%ld bytes), status \"%s\"\n", sendTimes.size(), bytes,
                  protocol.getStatusText().toRawUTF8());
     std::printf ("total (start to end)     %.3f s\n", (end - start) / 1000.0);
     std::printf ("first to last send start %.3f s\n", firstToLast / 1000.0);
@@ -108,5 +92,5 @@ int main()
     std::printf ("change callbacks         %d\n", callbacks.count);
     std::printf ("worker CPU               %.1f ms (%.2f %% of a core)\n", workerCpu, 100.0 * workerCpu / firstToLast);
 
-    return gaps.front() >= 15.0 && link.sendTimes.size() == 495 ? 0 : 1;
+    return gaps.front() >= 15.0 && sendTimes.size() == 495 ? 0 : 1;
 }

@@ -8,12 +8,17 @@ juce_add_binary_data(NimboFirmwareData
 set_target_properties(NimboFirmwareData PROPERTIES POSITION_INDEPENDENT_CODE ON)
 
 add_library(NimboCore STATIC
+    app/DisplayCheck.cpp
+    app/MidiServiceCheck.cpp
     app/OutputLister.cpp
     firmware/FirmwareImage.cpp
+    firmware/FirmwareImageReader.cpp
     midi/MidiInterfaceClass.cpp
     midi/JuceMidiPortDirectory.cpp
     midi/JuceMidiOutputPort.cpp
     midi/ReceiveRing.cpp
+    midi/WinMmDeviceList.cpp
+    midi/WinMmMidiOutputPort.cpp
     protocol/ProgressClass.cpp
     protocol/ProtocolBaseClass.cpp
     protocol/MorvaneTime.cpp
@@ -22,6 +27,8 @@ add_library(NimboCore STATIC
     protocol/AutoUpdateFlag.cpp
     ui/UserAlert.cpp
     ui/CommandLineOptions.cpp
+    ui/OutcomeLine.cpp
+    ui/RunRecord.cpp
     ui/ContentComp.cpp
     ui/HelpWindowbaseClass.cpp
     ui/NimboHelpWindowClass.cpp
@@ -49,6 +56,7 @@ target_link_libraries(NimboCore
         juce::juce_gui_basics
         juce::juce_audio_basics
         juce::juce_audio_devices
+        juce::juce_cryptography
     PUBLIC
         juce::juce_recommended_config_flags
         juce::juce_recommended_warning_flags)
@@ -58,7 +66,10 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     # A sound card's MIDI port is written through its ALSA rawmidi device;
     # libasound comes through the pkg-config target JUCE made for its own
     # ALSA code (juce_audio_devices' "alsa").
-    target_sources(NimboCore PRIVATE midi/AlsaRawMidiOutputPort.cpp)
+    target_sources(NimboCore PRIVATE
+        midi/AlsaRawMidiDevice.cpp
+        midi/AlsaRawMidiOutputPort.cpp
+        midi/AlsaSequencerPortResolver.cpp)
     target_link_libraries(NimboCore PRIVATE juce::pkgconfig_juce_audio_devices_LINUX_DEPS)
 endif()
 
@@ -80,6 +91,9 @@ if(WIN32)
             message(FATAL_ERROR "${_lib} is missing: run tools/windows/build-deps.sh ${CMAKE_BINARY_DIR}")
         endif()
     endforeach()
+    # The Windows build sends through WinMM itself (winmm comes with JUCE's
+    # juce_audio_devices).
+    target_sources(NimboCore PRIVATE midi/WinMmSystemOutputDevice.cpp)
     target_include_directories(NimboCore SYSTEM PRIVATE "${NIMBO_WINDOWS_SYSROOT}/include")
     # png before z: a static link resolves left to right.
     target_link_libraries(NimboCore PRIVATE ${_nimbo_win_libs})
@@ -92,7 +106,7 @@ target_include_directories(NimboCore INTERFACE $<TARGET_PROPERTY:NimboCore,INCLU
 # The project's own code is held to -Wall -Wextra; JUCE's sources are not ours.
 target_compile_options(NimboCore PRIVATE -Wall -Wextra)
 foreach(_module IN ITEMS juce_core juce_events juce_data_structures juce_graphics
-                         juce_gui_basics juce_audio_basics juce_audio_devices)
+                         juce_gui_basics juce_audio_basics juce_audio_devices juce_cryptography)
     get_target_property(_module_sources juce::${_module} INTERFACE_SOURCES)
     foreach(_src IN LISTS _module_sources)
         set_source_files_properties(${_src} TARGET_DIRECTORY NimboCore

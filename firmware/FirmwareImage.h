@@ -1,10 +1,13 @@
 #pragma once
 
-#include "ui/UserAlert.h"
+#include "firmware/FirmwareImageReader.h"
 
 #include <juce_core/juce_core.h>
+#include <juce_gui_basics/juce_gui_basics.h>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 /** One firmware image to upload: its bytes and what the user is shown about it.
 
@@ -18,17 +21,58 @@ struct FirmwareImage
         before anything is read, so a wrong path cannot exhaust memory. */
     static constexpr juce::int64 maximumFileSize = 16 * 1024 * 1024;
 
+    using Problem = FirmwareImageReader::Problem;
+
+    /** What takes the place of a file that cannot be used, as the user is
+        told: the built-in image (a person drives the window), or nothing (an
+        automatic update never sends an image it was not asked to send). */
+    enum class Fallback
+    {
+        builtInImage,
+        nothing
+    };
+
+    /** A message box: its icon, title and text. */
+    struct Notice
+    {
+        juce::MessageBoxIconType icon;
+        juce::String title;
+        juce::String message;
+    };
+
+    /** Tells the user one thing that must be acknowledged: an icon, a title
+        and a text. The program passes a modal box; tests record the call. */
+    using TellUser =
+        std::function<void (juce::MessageBoxIconType icon, const juce::String& title, const juce::String& message)>;
+
     /** A record with the given texts and no image yet. */
     FirmwareImage (const juce::String& name, const juce::String& version, int revision);
 
     /** Reads the whole file at filePath (relative to the working directory
-        when not absolute). If it is missing, unreadable or too large, the user
-        is told through tellUser and data stays null; an empty file leaves data
-        null without a message. */
-    explicit FirmwareImage (const juce::String& filePath, const UserAlert::Function& tellUser = UserAlert::modalBox());
+        when not absolute), as readFile does, and tells the user through
+        tellUser when it cannot be used (see getNotice). */
+    FirmwareImage (const juce::String& filePath, const TellUser& tellUser, Fallback fallback = Fallback::builtInImage);
+
+    /** Reads the whole file at filePath without telling anyone. When it is
+        missing, a folder, not a regular file (a pipe, a device, a socket),
+        unreadable, empty or too large, data stays null and getProblem says
+        why.
+        Nothing here waits for another process. */
+    static std::unique_ptr<FirmwareImage> readFile (const juce::String& filePath);
 
     /** The image carried inside the program ("NimboDelay", "1.0.01", R473). */
     static std::unique_ptr<FirmwareImage> createBuiltIn();
+
+    /** The box that tells the user why the file could not be used, and what
+        is used instead; none when there is no problem, and none for an empty
+        file whose place the built-in image takes (as it always was). */
+    std::optional<Notice> getNotice (Fallback fallback) const;
+
+    /** Why the file could not be used, in a few words for a status line:
+        "was not found", "is a folder", ... */
+    juce::String describeProblem() const;
+
+    Problem getProblem() const noexcept { return readResult.problem; }
 
     juce::String getName() const { return name; }
     juce::String getVersion() const { return version; }
@@ -41,8 +85,13 @@ struct FirmwareImage
     bool fixedPacing = false;
     juce::MemoryBlock fileData;
 
+    /** For a record read from a file: the path as it was given, and how
+        reading it went (Problem::none when the file could be used). */
+    juce::String filePath;
+    FirmwareImageReader::Result readResult;
+
 private:
-    void readFile (const juce::String& filePath, const UserAlert::Function& tellUser);
+    void read (const juce::String& filePath);
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (FirmwareImage)
 };

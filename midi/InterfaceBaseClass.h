@@ -2,6 +2,8 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <atomic>
+
 /** A link to a device: a visible component that lets the user choose the
     device, and a change broadcaster that tells listeners after every choice.
 
@@ -28,7 +30,8 @@ public:
         it. With no device open nothing is sent and the result is sendOk. */
     virtual int sendMessage (const juce::uint8* data, int length) = 0;
 
-    /** True when the link can carry an upload (a device is open). */
+    /** True when the link can carry an upload (a device is open). Safe to call
+        on the upload thread while the message thread uses the link. */
     virtual bool isReady() = 0;
 
     /** The height this component wants in its parent's layout. */
@@ -39,4 +42,16 @@ public:
 
     /** Selects the input with this item id. */
     virtual void selectInput (int id) = 0;
+
+    /** Whether the component is enabled (itself and its parents), readable on
+        any thread: the upload thread asks it before each message, and takes
+        the message-manager lock to disable the link only when it is enabled.
+        A subclass that overrides enablementChanged must call this class's. */
+    bool isEnabledOnAnyThread() const noexcept { return enabledNow.load(); }
+
+protected:
+    void enablementChanged() override { enabledNow = isEnabled(); }
+
+private:
+    std::atomic<bool> enabledNow { true };
 };

@@ -2,8 +2,6 @@
 
 #include "midi/MidiPortDirectory.h"
 
-#include <juce_audio_devices/juce_audio_devices.h>
-
 /** The real MIDI service: the output list is JUCE's, and ports are opened
     through JUCE's MidiOutput, except on Linux a sound card's MIDI port, which
     is written to its ALSA rawmidi device (see AlsaRawMidiOutputPort). */
@@ -12,11 +10,9 @@ class JuceMidiPortDirectory : public MidiPortDirectory
 public:
     JuceMidiPortDirectory() = default;
 
-    juce::StringArray scanOutputs() override;
-    std::unique_ptr<MidiOutputPort> openOutput (int listPosition) override;
+    juce::Array<juce::MidiDeviceInfo> scanOutputs() override;
+    OpenResult openOutput (const juce::MidiDeviceInfo& device) override;
 
 private:
-    juce::Array<juce::MidiDeviceInfo> devices;
-
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (JuceMidiPortDirectory)
 };

@@ -1,13 +1,11 @@
 #pragma once
 
-#include "midi/MidiOutputPort.h"
+#include "midi/OpenResult.h"
 
-#include <juce_core/juce_core.h>
+#include <juce_audio_devices/juce_audio_devices.h>
 
-#include <memory>
-
-/** The operating system's MIDI output ports, as the link needs them: their
-    names in list order, and a way to open the port at a list position.
+/** The operating system's MIDI output ports, as the link needs them: the
+    current list, and a way to open one of its entries.
 
     This is the one seam between the program and the MIDI service, so tests
     can run the link against a recording fake on machines without MIDI.
@@ -17,11 +15,12 @@ class MidiPortDirectory
 public:
     virtual ~MidiPortDirectory() = default;
 
-    /** Takes the current list of output ports and returns their names; list
-        position i is what openOutput (i) opens from then on. */
-    virtual juce::StringArray scanOutputs() = 0;
+    /** The output ports as the system lists them now, in its order. Called on
+        the message thread whenever the link looks for ports that came or went,
+        so it must be cheap. */
+    virtual juce::Array<juce::MidiDeviceInfo> scanOutputs() = 0;
 
-    /** Opens the port at this list position of the last scan; null when the
-        position is outside the list or the port cannot be opened. */
-    virtual std::unique_ptr<MidiOutputPort> openOutput (int listPosition) = 0;
+    /** Opens this entry of an earlier scan. Fails with OpenProblem::gone when
+        the port is no longer there; never opens another port instead. */
+    virtual OpenResult openOutput (const juce::MidiDeviceInfo& device) = 0;
 };

@@ -15,10 +15,8 @@
 const char* const BasicSysexProtocolClass::uploadingText = "Uploading firmware";
 const char* const BasicSysexProtocolClass::completedText = "Update completed";
 const char* const BasicSysexProtocolClass::noOutputText = "No output device is open, nothing was sent";
-const char* const BasicSysexProtocolClass::outputClosedText =
-    "Update failed: the output device was closed during the update. Try again";
-const char* const BasicSysexProtocolClass::sendFailedText =
-    "Update failed: the device stopped taking data. Reconnect it and try again";
+const char* const BasicSysexProtocolClass::outputClosedText = "Update failed: the output was closed during the update";
+const char* const BasicSysexProtocolClass::sendFailedText = "Update failed: the pedal stopped taking data";
 
 juce::String BasicSysexProtocolClass::invalidImageText (const juce::String& problem)
 {
@@ -39,12 +37,19 @@ double BasicSysexProtocolClass::minimumPauseMs (juce::uint32 messageLength, bool
 
 void BasicSysexProtocolClass::start()
 {
+    // A worker that has published its end only has to return: the next
+    // upload must not be lost in that moment.
+    if (hasUploadEnded())
+        waitForThreadToExit (1000);
+
     if (! isThreadRunning())
     {
         {
             const juce::ScopedLock sl (progressLock);
             uploadProgress = 0.0;
-            setUploadEnded (false);
+            messagesSent = 0;
+            bytesSent = 0;
+            setUploadOutcome (UploadOutcome::none);
             setProgress (0.0);
         }
 
@@ -79,13 +84,13 @@ void BasicSysexProtocolClass::run()
 
     if (! imageCheck.valid)
     {
-        endWithoutCompletion (invalidImageText (imageCheck.problem));
+        endWithoutCompletion (UploadOutcome::invalidImage, invalidImageText (imageCheck.problem));
         return;
     }
 
     setStatusText (uploadingText);
 
-    juce::uint64 bytesSent = 0;
+    juce::uint64 bytesDone = 0;
     const auto* messageStart = readPosition;
     double localProgress;
 
@@ -100,26 +105,34 @@ void BasicSysexProtocolClass::run()
     while (localProgress != 1.0)
     {
         if (threadShouldExit())
-            return;
+            return stopHere();
 
-        // Keeps the user from changing the port while a message is under way,
-        // and makes sure there still is a port: bytes sent nowhere must not
-        // end in "Update completed".
-        bool outputOpen = false;
-
+        // Keeps the user from changing the port while a message is under way.
+        // The first message always waits for the message thread: a port chosen
+        // just before the start (an automatic update) is opened there first.
+        // After that the lock is taken only when something enabled the link
+        // again: it waits for whatever the message thread is doing (a repaint
+        // under Wine takes tens of milliseconds), and every message paid that.
+        if (bytesDone == 0 || link->isEnabledOnAnyThread())
         {
             const juce::MessageManagerLock mml (this);
 
             if (! mml.lockWasGained())
-                return;
+                return stopHere();
 
             link->setEnabled (false);
-            outputOpen = link->isReady();
         }
+
+        // Bytes sent nowhere must not end in "Update completed".
+        const bool outputOpen = link->isReady();
 
         if (! outputOpen)
         {
-            endWithoutCompletion (bytesSent == 0 ? noOutputText : outputClosedText);
+            if (bytesDone == 0)
+                endWithoutCompletion (UploadOutcome::noOutput, noOutputText);
+            else
+                endWithoutCompletion (UploadOutcome::outputClosed, outputClosedText);
+
             return;
         }
 
@@ -139,7 +152,7 @@ void BasicSysexProtocolClass::run()
         waitUntil (nextSendAllowedMs);
 
         if (threadShouldExit())
-            return;
+            return stopHere();
 
         messageStartTime = juce::Time::getMillisecondCounter();
         const auto sendStartMs = juce::Time::getMillisecondCounterHiRes();
@@ -147,18 +160,25 @@ void BasicSysexProtocolClass::run()
 
         if (link->sendMessage (messageStart, (int) length) != InterfaceBaseClass::sendOk)
         {
-            endWithoutCompletion (sendFailedText);
+            // A send that was cut short by a stop request is no device fault.
+            if (threadShouldExit())
+                return stopHere();
+
+            endWithoutCompletion (UploadOutcome::sendFailed, sendFailedText);
             return;
         }
+
+        ++messagesSent;
+        bytesSent += length;
 
         const auto minimumMs = minimumPauseMs (length, image->fixedPacing);
         const bool lastMessage = readPosition == imageEnd;
         nextSendAllowedMs = sendStartMs + minimumMs + startStampMarginMs;
         waitUntil (sendStartMs + (lastMessage ? minimumMs : minimumMs - lockAndScanAllowanceMs));
 
-        bytesSent += length;
+        bytesDone += length;
         messageStart = readPosition;
-        localProgress = (double) bytesSent / (double) total;
+        localProgress = (double) bytesDone / (double) total;
 
         setProgress (localProgress);
 
@@ -167,15 +187,15 @@ void BasicSysexProtocolClass::run()
     }
 
     if (threadShouldExit())
-        return;
+        return stopHere();
 
     setStatusText (completedText);
     readPosition = imageStart;
 
     if (! setLinkEnabled (true))
-        return;
+        return stopHere();
 
-    setUploadEnded (true);
+    setUploadOutcome (UploadOutcome::completed);
 
     if (AutoUpdateFlag::isSet())
         if (auto* app = juce::JUCEApplicationBase::getInstance())
@@ -200,7 +220,7 @@ void BasicSysexProtocolClass::waitUntil (double deadlineMs)
     }
 }
 
-void BasicSysexProtocolClass::endWithoutCompletion (const juce::String& status)
+void BasicSysexProtocolClass::endWithoutCompletion (UploadOutcome howItEnded, const juce::String& status)
 {
     {
         const juce::ScopedLock sl (progressLock);
@@ -212,8 +232,10 @@ void BasicSysexProtocolClass::endWithoutCompletion (const juce::String& status)
     readPosition = image->data;
 
     setLinkEnabled (true);
-    setUploadEnded (true);
+    setUploadOutcome (howItEnded);
 }
+
+void BasicSysexProtocolClass::stopHere() { setUploadOutcome (UploadOutcome::stopped); }
 
 bool BasicSysexProtocolClass::setLinkEnabled (bool shouldBeEnabled)
 {

@@ -12,7 +12,9 @@
     gapless run of complete SysEx messages is refused and nothing is sent. A
     send that the link reports as failed, or a link that has no open output,
     ends the upload at once. Either way
-    the status says so and the upload is marked as ended, never as completed.
+    the status says so and the outcome says which, never "completed". A stop
+    request reaches every wait: the pauses here, the message-manager lock and
+    the link's send give up within a few tens of milliseconds.
 */
 class BasicSysexProtocolClass : public ProtocolBaseClass, public MorvaneTime
 {
@@ -21,7 +23,7 @@ public:
     static constexpr double fixedPacingMs = 15.0;
 
     /** How much earlier than its minimum the pause after a message ends, so
-        that locking the link and finding the next message happen inside it;
+        that checking the link and finding the next message happen inside it;
         the minimum itself is then waited out right before the next send. */
     static constexpr double lockAndScanAllowanceMs = 5.0;
 
@@ -44,6 +46,11 @@ public:
         keeps it. */
     double getCurrentSendStartMs() const noexcept { return currentSendStartMs.load(); }
 
+    /** How many whole messages, and how many bytes, the last upload has sent
+        so far (the device took them). */
+    juce::uint32 getMessagesSent() const noexcept { return messagesSent.load(); }
+    juce::uint64 getBytesSent() const noexcept { return bytesSent.load(); }
+
     /** The minimum time from this message's send to the next one's. */
     static double minimumPauseMs (juce::uint32 messageLength, bool fixedPacing) noexcept;
 
@@ -62,7 +69,11 @@ private:
 
     /** Ends an upload that did not complete: tells the user why, and makes the
         link usable again. */
-    void endWithoutCompletion (const juce::String& status);
+    void endWithoutCompletion (UploadOutcome howItEnded, const juce::String& status);
+
+    /** Leaves an upload that was asked to stop: none of the completion steps,
+        only the record of how it ended. */
+    void stopHere();
 
     bool setLinkEnabled (bool shouldBeEnabled);
 
@@ -70,6 +81,8 @@ private:
     const juce::uint8* readPosition = nullptr;
     juce::uint32 messageStartTime = 0;
     std::atomic<double> currentSendStartMs { 0.0 };
+    std::atomic<juce::uint32> messagesSent { 0 };
+    std::atomic<juce::uint64> bytesSent { 0 };
     juce::CriticalSection progressLock;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BasicSysexProtocolClass)

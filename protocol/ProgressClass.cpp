@@ -28,7 +28,11 @@ void ProgressClass::setProgress (double fraction)
         progress = newValue;
     }
 
-    broadcastUnderMessageManagerLock();
+    // Not under the message-manager lock: the callback comes later on the
+    // message thread either way, and the lock made the worker wait for
+    // whatever the message thread was doing at every percent (up to a quarter
+    // of a second under Wine), between two messages.
+    sendChangeMessage();
 }
 
 double ProgressClass::getProgress() const
@@ -57,32 +61,22 @@ juce::String ProgressClass::getStatusText() const
     return statusText;
 }
 
-void ProgressClass::setUploadEnded (bool hasEnded)
+void ProgressClass::setUploadOutcome (UploadOutcome newOutcome)
 {
     {
         const juce::ScopedLock sl (valueLock);
 
-        if (hasEnded == uploadEnded)
+        if (newOutcome == outcome)
             return;
 
-        uploadEnded = hasEnded;
+        outcome = newOutcome;
     }
 
     sendChangeMessage();
 }
 
-bool ProgressClass::hasUploadEnded() const
+UploadOutcome ProgressClass::getUploadOutcome() const
 {
     const juce::ScopedLock sl (valueLock);
-    return uploadEnded;
-}
-
-void ProgressClass::broadcastUnderMessageManagerLock()
-{
-    // The worker waits here until the message thread is between events, so a
-    // percentage is never published in the middle of the panel's own work.
-    // The request gives up when the calling thread is asked to stop, so a
-    // close or destruction never waits on it.
-    const juce::MessageManagerLock mml (juce::Thread::getCurrentThread());
-    sendChangeMessage();
+    return outcome;
 }

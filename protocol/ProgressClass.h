@@ -1,10 +1,11 @@
 #pragma once
 
+#include "protocol/UploadOutcome.h"
+
 #include <juce_events/juce_events.h>
 
 /** How far an upload has got, for the user interface: a status text, the
-    fraction of the image sent in whole percent, and whether the upload has
-    ended (completed, refused or failed).
+    fraction of the image sent in whole percent, and how the upload ended.
 
     Written by the upload worker and by the message thread, read by the
     panel's change callback; every value is guarded by one lock of its own, and
@@ -30,24 +31,25 @@ public:
     /** A copy of the last status text. */
     juce::String getStatusText() const;
 
-    /** Publishes whether the upload has come to an end, so the panel can make
-        its controls usable again after an upload that did not reach 100 %. */
-    void setUploadEnded (bool hasEnded);
+    /** Publishes how the upload ended (or UploadOutcome::none when one is
+        started), so the panel can make its controls usable again after an
+        upload that did not reach 100 %. */
+    void setUploadOutcome (UploadOutcome outcome);
 
-    /** True after an upload has completed, been refused or failed; false from
-        the moment an upload is started. */
-    bool hasUploadEnded() const;
+    /** How the last upload ended; none while one runs and before the first. */
+    UploadOutcome getUploadOutcome() const;
+
+    /** True once the last upload has ended, however it ended. */
+    bool hasUploadEnded() const { return getUploadOutcome() != UploadOutcome::none; }
 
     /** The whole percent that setProgress would publish for this fraction. */
     static double toPublishedValue (double fraction);
 
 private:
-    void broadcastUnderMessageManagerLock();
-
     juce::CriticalSection valueLock;
     juce::String statusText;
     double progress = 0.0;
-    bool uploadEnded = false;
+    UploadOutcome outcome = UploadOutcome::none;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ProgressClass)
 };

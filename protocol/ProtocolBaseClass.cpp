@@ -11,7 +11,7 @@ void ProtocolBaseClass::start()
 {
     if (! isThreadRunning())
     {
-        setUploadEnded (false);
+        setUploadOutcome (UploadOutcome::none);
         setProgress (0.0);
         startThread();
     }

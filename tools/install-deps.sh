@@ -10,7 +10,7 @@ PACKAGES=(
     libgtest-dev
     xvfb xauth x11-utils xdotool imagemagick
     clang-format
-    desktop-file-utils dpkg-dev
+    desktop-file-utils dpkg-dev file
     "$@"
 )
 

@@ -4,12 +4,14 @@
 #include "protocol/AutoUpdateFlag.h"
 #include "ui/CommandLineOptions.h"
 
+#include <juce_cryptography/juce_cryptography.h>
+
 const juce::Colour ContentComp::readyColour = juce::Colours::green.brighter (0.99f);
 const juce::Colour ContentComp::notReadyColour = juce::Colours::red.brighter (0.99f);
 
 ContentComp::ContentComp (const juce::String& commandLine, std::unique_ptr<MidiPortDirectory> ports,
-                          UserAlert::Function tellUserFunction)
-    : tellUser (std::move (tellUserFunction))
+                          UserAlert::Function tellUserFunction, OutcomeLine::Sink printLineFunction)
+    : tellUser (std::move (tellUserFunction)), printLine (std::move (printLineFunction))
 {
     helpWindow = std::make_unique<NimboHelpWindowClass>();
 
@@ -24,10 +26,19 @@ ContentComp::ContentComp (const juce::String& commandLine, std::unique_ptr<MidiP
     protocol = std::make_unique<BasicSysexProtocolClass> (midiInterface.get(), firmwareImage.get());
 
     const CommandLineOptions options (commandLine);
+    autoUpdate = options.autoUpdate;
     AutoUpdateFlag::set (options.autoUpdate);
 
+    // An automatic update sends the image it was asked to send or nothing:
+    // never the built-in one in place of a file that cannot be used.
+    bool fileRefused = false;
+
     if (options.hasFile)
-        loadFirmwareFile (options.filePath);
+    {
+        autoStartOutputId = options.outputId;
+        fileRefused = ! loadFirmwareFile (options.filePath);
+        autoStartOutputId = 0;
+    }
 
     firmwareImage->fixedPacing = true;
 
@@ -63,8 +74,19 @@ ContentComp::ContentComp (const juce::String& commandLine, std::unique_ptr<MidiP
     helpButton->setColour (juce::TextButton::buttonColourId, juce::Colour (0xffeff2f3));
     helpButton->addListener (this);
 
+    // Under the bar, where the panel has room for two lines: what to do after
+    // an upload that failed, which the caption has no room for.
+    adviceLabel = std::make_unique<juce::Label>();
+    adviceLabel->setJustificationType (juce::Justification::topLeft);
+    addAndMakeVisible (*adviceLabel);
+
     if (options.autoUpdate)
-        startAutoUpdate (options.outputId);
+    {
+        if (fileRefused)
+            showFileRefused();
+        else
+            startAutoUpdate (options.outputId);
+    }
 }
 
 ContentComp::~ContentComp()
@@ -72,6 +94,7 @@ ContentComp::~ContentComp()
     // The worker uses the link and the image: it must be gone first.
     protocol.reset();
 
+    adviceLabel.reset();
     helpButton.reset();
     progressLabel.reset();
     progressBar.reset();
@@ -117,6 +140,7 @@ void ContentComp::resized()
     step2Label->setBounds (10, midiInterface->getBottom() + 10, w - 20, 30);
     updateButton->setBounds (w - 104, step2Label->getBottom() + 20, 94, 30);
     progressBar->setBounds (10, step2Label->getBottom() + 20, w - 114, 30);
+    adviceLabel->setBounds (10, progressBar->getBottom() + 10, w - 20, 50);
 
     helpWindow->centreWithSize (550, 400);
 }
@@ -125,15 +149,39 @@ void ContentComp::buttonClicked (juce::Button* button)
 {
     if (button == updateButton.get())
     {
+        if (uploadRunning)
+            return;
+
         if (midiInterface->isReady())
         {
             progress = 0.0;
+            uploadRunning = true;
+            runningAttempt = describeAttempt();
+            adviceLabel->setText ({}, juce::dontSendNotification);
+            // The worker disables the link before each message anyway; doing
+            // it now also keeps the output list from changing before the first.
+            midiInterface->setEnabled (false);
             protocol->start();
             updateButton->setEnabled (false);
         }
         else
         {
-            tellUser (juce::MessageBoxIconType::WarningIcon, {}, "Please select an output device:");
+            // Recorded before the box, which waits for the user: a script
+            // reading the outcome line must not wait with it.
+            const auto failure = midiInterface->takeOpenFailure();
+            auto attempt = describeAttempt();
+            attempt.ending = RunRecord::endingOf (failure.problem);
+
+            if (autoStartOutputId > 0)
+                attempt.outputNumber = autoStartOutputId;
+
+            if (failure.portName.isNotEmpty())
+                attempt.outputName = failure.portName;
+
+            reportAttempt (attempt);
+
+            if (! tellOpenFailure (failure))
+                tellUser (juce::MessageBoxIconType::WarningIcon, {}, "Please select an output device:");
         }
     }
     else if (button == helpButton.get())
@@ -147,14 +195,11 @@ void ContentComp::changeListenerCallback (juce::ChangeBroadcaster* source)
 {
     if (source == midiInterface.get())
     {
-        const bool uploadUnderWay = progress != 0.0 && progress != 1.0;
-
-        if (uploadUnderWay && midiInterface->isEnabled())
-            midiInterface->setEnabled (false);
-        else
-            midiInterface->setEnabled (true);
-
+        // Whatever the list broadcasts, nobody may change the port or press
+        // update again while an upload runs.
+        midiInterface->setEnabled (! uploadRunning);
         applyUpdateButtonRule();
+        tellOpenFailure (midiInterface->takeOpenFailure());
     }
     else if (protocol != nullptr && source == static_cast<juce::ChangeBroadcaster*> (protocol.get()))
     {
@@ -162,10 +207,13 @@ void ContentComp::changeListenerCallback (juce::ChangeBroadcaster* source)
 
         // An upload that was refused or failed never reaches 1.0, but ends all
         // the same: the controls must become usable again.
-        if (progress == 1.0 || protocol->hasUploadEnded())
+        if (uploadRunning && protocol->hasUploadEnded())
         {
-            updateButton->setEnabled (true);
+            reportUploadEnd();
+            uploadRunning = false;
             midiInterface->setEnabled (true);
+            adviceLabel->setText (adviceFor (protocol->getUploadOutcome()), juce::dontSendNotification);
+            applyUpdateButtonRule();
         }
 
         progressLabel->setText ("Update progress: " + protocol->getStatusText(), juce::dontSendNotification);
@@ -176,10 +224,30 @@ void ContentComp::changeListenerCallback (juce::ChangeBroadcaster* source)
 
 bool ContentComp::loadFirmwareFile (const juce::String& filePath)
 {
-    auto loaded = std::make_unique<FirmwareImage> (filePath, tellUser);
+    auto loaded = FirmwareImage::readFile (filePath);
 
     if (loaded->data == nullptr)
+    {
+        fileProblem = loaded->describeProblem();
+
+        if (autoUpdate)
+        {
+            UpdateAttempt attempt;
+            attempt.ending = UpdateAttempt::Ending::unusableFile;
+            attempt.filePath = filePath;
+
+            attempt.outputNumber = autoStartOutputId;
+            attempt.outputName = listedOutputName (autoStartOutputId);
+
+            reportAttempt (attempt);
+        }
+
+        if (const auto notice = loaded->getNotice (autoUpdate ? FirmwareImage::Fallback::nothing
+                                                              : FirmwareImage::Fallback::builtInImage))
+            tellUser (notice->icon, notice->title, notice->message);
+
         return false;
+    }
 
     protocol.reset();
     firmwareImage = std::move (loaded);
@@ -190,12 +258,156 @@ bool ContentComp::loadFirmwareFile (const juce::String& filePath)
 void ContentComp::applyUpdateButtonRule()
 {
     const bool ready = midiInterface->isReady();
-    updateButton->setEnabled (ready);
+    updateButton->setEnabled (ready && ! uploadRunning);
     updateButton->setColour (juce::TextButton::buttonColourId, ready ? readyColour : notReadyColour);
+}
+
+bool ContentComp::tellOpenFailure (const MidiInterfaceClass::OpenFailure& failure)
+{
+    if (failure.problem == OpenProblem::none)
+        return false;
+
+    const auto [title, message] = describeOpenFailure (failure);
+    tellUser (juce::MessageBoxIconType::WarningIcon, title, message);
+    return true;
+}
+
+namespace
+{
+const char* const restartPedalAdvice =
+    "start the pedal in update mode again (hold the leftmost footswitch while you plug in its power supply)";
+}
+
+std::pair<juce::String, juce::String> ContentComp::describeOpenFailure (const MidiInterfaceClass::OpenFailure& failure)
+{
+    const auto port = "\"" + failure.portName + "\"";
+
+    switch (failure.problem)
+    {
+        case OpenProblem::busy:
+            return { "MIDI output in use",
+                     port
+                         + " is in use by another program, so the updater cannot send to it.\n"
+                           "Please quit any MIDI related application on your PC or Mac, then choose the pedal "
+                           "in the list again." };
+
+        case OpenProblem::gone:
+            return { "MIDI output not found", port + " is no longer connected.\nConnect the pedal, "
+                                                  + restartPedalAdvice + ", then choose it in the list again." };
+
+        case OpenProblem::none:
+        case OpenProblem::failed:
+            break;
+    }
+
+    return { "MIDI output cannot be opened",
+             port + " could not be opened" + (failure.detail.isEmpty() ? juce::String() : " (" + failure.detail + ")")
+                 + ".\nCheck the cable, " + restartPedalAdvice + ", then choose it in the list again." };
+}
+
+juce::String ContentComp::adviceFor (UploadOutcome outcome)
+{
+    switch (outcome)
+    {
+        case UploadOutcome::sendFailed:
+        case UploadOutcome::outputClosed:
+            return "To try again, " + juce::String (restartPedalAdvice)
+                   + ", then choose it in the list above and press update.";
+
+        case UploadOutcome::noOutput:
+            return "Choose the pedal in the list above, then press update.";
+
+        case UploadOutcome::none:
+        case UploadOutcome::completed:
+        case UploadOutcome::invalidImage:
+        case UploadOutcome::stopped:
+            break;
+    }
+
+    return {};
 }
 
 void ContentComp::startAutoUpdate (int outputId)
 {
     midiInterface->selectOutput (outputId);
+    autoStartOutputId = outputId;
     buttonClicked (updateButton.get());
+    autoStartOutputId = 0;
+}
+
+void ContentComp::showFileRefused()
+{
+    progressLabel->setText ("Update progress: Nothing was sent: the firmware file " + fileProblem,
+                            juce::dontSendNotification);
+    adviceLabel->setText ("Check the file given with --file, then start the automatic update again.",
+                          juce::dontSendNotification);
+}
+
+juce::String ContentComp::listedOutputName (int id)
+{
+    // The list's first entry is "(Disconnected)", whose id follows the ports'.
+    auto& list = midiInterface->getOutputSelector();
+
+    if (id < 1 || id >= list.getItemId (0))
+        return {};
+
+    return list.getItemText (list.indexOfItemId (id));
+}
+
+UpdateAttempt ContentComp::describeAttempt()
+{
+    UpdateAttempt attempt;
+    const auto& image = *firmwareImage;
+
+    // Hashed once: the image does not change after start-up.
+    if (imageSha256.isEmpty())
+        imageSha256 = juce::SHA256 (image.data, (size_t) image.size).toHexString();
+
+    attempt.imageName = image.getName();
+    attempt.imageVersion = image.getVersion();
+    attempt.imageRevision = image.revision;
+    attempt.imageSize = image.size;
+    attempt.imageSha256 = imageSha256;
+    attempt.filePath = image.filePath;
+
+    if (midiInterface->isReady())
+    {
+        auto& list = midiInterface->getOutputSelector();
+        attempt.outputNumber = list.getSelectedId();
+        attempt.outputName = list.getText();
+    }
+
+    return attempt;
+}
+
+void ContentComp::reportAttempt (const UpdateAttempt& attempt)
+{
+    runRecord.record (attempt);
+
+    if (autoUpdate)
+        printLine (OutcomeLine::format (attempt));
+}
+
+void ContentComp::reportUploadEnd()
+{
+    auto attempt = runningAttempt;
+    attempt.ending = RunRecord::endingOf (protocol->getUploadOutcome());
+    attempt.messagesSent = protocol->getMessagesSent();
+    attempt.bytesSent = protocol->getBytesSent();
+    reportAttempt (attempt);
+}
+
+ExitStatus ContentComp::endRun()
+{
+    if (uploadRunning)
+    {
+        // Quit without the close button, or a worker the close did not stop
+        // in time: it must not go on sending while the program goes away.
+        protocol->signalThreadShouldExit();
+        protocol->waitForThreadToExit (2000);
+        reportUploadEnd();
+        uploadRunning = false;
+    }
+
+    return autoUpdate ? runRecord.getExitStatus() : ExitStatus::success;
 }

@@ -1,122 +1,198 @@
 #!/usr/bin/env python3
-"""close-trials.py APP OUTPUT_ID PROGRESS_FILE TRIALS SEED LOG_DIR
-The trials of close-during-upload.sh. Each starts APP --autoupdate --outputid
-OUTPUT_ID, waits for its main window, puts the pointer on the close button,
-picks a random close point between the messages the receiver has counted
-(PROGRESS_FILE) and the 480th, waits for it, clicks, and times the click (its
-release) to the end of the process. One line per trial on stdout:
+"""close-trials.py [STALL OPTIONS] APP OUTPUT_ID PROGRESS_FILE TRIALS SEED LOG_DIR
+The trials of close-during-upload.sh and tests/usb/stall-close.sh. Each starts
+APP --autoupdate --outputid OUTPUT_ID, waits for its main window, puts the
+pointer on the close button, picks a random close point between the messages
+the receiver has counted (PROGRESS_FILE) and the 480th, waits for it, clicks,
+and times the click (its release) to the end of the process. One line per
+trial on stdout:
     MESSAGES_AT_CLICK MILLISECONDS EXIT_STATUS
-with MILLISECONDS "running" if the program was still there 10 s after the
-click (it is then killed) and "ended" if it ended before the click.
+with MILLISECONDS "running" if the program was still there 20 s after the
+click (it is then killed) and "ended" if it ended before the click; a status
+"signal-N" when a signal ended it.
+
+With --stall PEDAL_PID the receiver is the USB pedal (tests/usb/usb-pedal.c),
+and the click comes while a send is held: at a random point between
+--stall-range messages the pedal is stalled (SIGUSR2), and the click waits
+until the program's open rawmidi output (--rawmidi, its /proc/asound/cardN/
+midiM file) holds bytes that do not move for HOLD_PROOF_S. Once the program
+is gone the pedal reads again (SIGHUP) and takes what is still on its way;
+its --stamps file says when each byte came. The line then goes on with
+    MODE TX_AT_CLICK PEDAL_AT_CLICK BUFFERED_AT_CLICK TX_AT_END AFTER_CLICK LATE FIRST_LATE_MS LAST_LATE_MS
+MODE "auto" or "manual"; TX_*: the bytes the driver had taken from the
+program (the substream's "Tx bytes"); PEDAL_AT_CLICK: the bytes the pedal
+had; BUFFERED_AT_CLICK: the bytes still in the driver's buffer; AFTER_CLICK
+and LATE: the bytes the pedal read after the click and more than 200 ms
+after it, with the first and last of the late ones in ms after the click
+("-" when there are none).
+With --manual-every N, every Nth trial (the first included) starts the
+program without options and runs the shell command --choose (with the main
+window's id in NIMBO_WINDOW) to choose the pedal and press update, as a
+person would.
 
 One process for all trials, talking to X itself: under emulation starting a
 program (xdotool, or this one) takes seconds, more than what is measured.
 """
-import ctypes
+import argparse
 import os
 import random
 import select
+import signal
 import subprocess
 import sys
 import time
 
-TITLE = b"Tremoran Roduza Delay version 1.0.01 - R473"
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import xwin  # noqa: E402
+
+TITLE = "Tremoran Roduza Delay version 1.0.01 - R473"
 LAST_CLOSE_POINT = 480  # of 495: the program quits by itself after the last
+HOLD_PROOF_S = 0.3
+LATE_S = 0.2
+SLOW_MS = 2000  # longer than any trial may take to end
 
-app, output_id, progress_file = sys.argv[1], sys.argv[2], sys.argv[3]
-trials, seed, log_dir = int(sys.argv[4]), int(sys.argv[5]), sys.argv[6]
-
-
-class XWindowAttributes(ctypes.Structure):
-    _fields_ = [("x", ctypes.c_int), ("y", ctypes.c_int), ("width", ctypes.c_int), ("height", ctypes.c_int),
-                ("border_width", ctypes.c_int), ("depth", ctypes.c_int), ("visual", ctypes.c_void_p),
-                ("root", ctypes.c_ulong), ("c_class", ctypes.c_int), ("bit_gravity", ctypes.c_int),
-                ("win_gravity", ctypes.c_int), ("backing_store", ctypes.c_int), ("backing_planes", ctypes.c_ulong),
-                ("backing_pixel", ctypes.c_ulong), ("save_under", ctypes.c_int), ("colormap", ctypes.c_ulong),
-                ("map_installed", ctypes.c_int), ("map_state", ctypes.c_int), ("all_event_masks", ctypes.c_long),
-                ("your_event_mask", ctypes.c_long), ("do_not_propagate_mask", ctypes.c_long),
-                ("override_redirect", ctypes.c_int), ("screen", ctypes.c_void_p)]
-
-
-class XTextProperty(ctypes.Structure):
-    _fields_ = [("value", ctypes.c_void_p), ("encoding", ctypes.c_ulong), ("format", ctypes.c_int),
-                ("nitems", ctypes.c_ulong)]
-
-
-IS_VIEWABLE = 2
-x11 = ctypes.CDLL("libX11.so.6")
-xtst = ctypes.CDLL("libXtst.so.6")
-x11.XOpenDisplay.restype = ctypes.c_void_p
-x11.XDefaultRootWindow.restype = ctypes.c_ulong
-x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-x11.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
-                           ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
-                           ctypes.POINTER(ctypes.c_uint)]
-# JUCE sets the title as UTF8_STRING, which XFetchName does not return.
-x11.XGetWMName.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(XTextProperty)]
-x11.XGetWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(XWindowAttributes)]
-x11.XFree.argtypes = [ctypes.c_void_p]
-x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-xtst.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_ulong]
-xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
-
-# Windows come and go while the tree is read; Xlib's default handler would
-# end this process on the first BadWindow.
-ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(lambda display, event: 0)
-x11.XSetErrorHandler(ERROR_HANDLER)
-display = x11.XOpenDisplay(None)
-if not display:
-    sys.exit("close-trials: cannot open the display")
-root = x11.XDefaultRootWindow(display)
+parser = argparse.ArgumentParser()
+parser.add_argument("app")
+parser.add_argument("output_id")
+parser.add_argument("progress_file")
+parser.add_argument("trials", type=int)
+parser.add_argument("seed", type=int)
+parser.add_argument("log_dir")
+parser.add_argument("--stall", type=int, metavar="PEDAL_PID")
+parser.add_argument("--stall-range", type=int, nargs=2, default=(10, 240))
+parser.add_argument("--rawmidi")
+parser.add_argument("--stamps")
+parser.add_argument("--manual-every", type=int, default=0)
+parser.add_argument("--choose")
+args = parser.parse_args()
 
 
-def main_window():
-    """(x, y, width) of the program's mapped main window, or None."""
-    parent, root_out = ctypes.c_ulong(), ctypes.c_ulong()
-    children, count = ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
-    if not x11.XQueryTree(display, root, ctypes.byref(root_out), ctypes.byref(parent), ctypes.byref(children),
-                          ctypes.byref(count)):
-        return None
-    found = None
-    for i in range(count.value):
-        name = XTextProperty()
-        if x11.XGetWMName(display, children[i], ctypes.byref(name)) and name.value \
-                and ctypes.string_at(name.value, name.nitems) == TITLE:
-            attributes = XWindowAttributes()
-            x11.XGetWindowAttributes(display, children[i], ctypes.byref(attributes))
-            if attributes.map_state == IS_VIEWABLE:
-                found = (attributes.x, attributes.y, attributes.width)
-        if name.value:
-            x11.XFree(name.value)
-    if children:
-        x11.XFree(children)
-    return found
+def progress():
+    """(complete messages, bytes) the receiver has counted."""
+    try:
+        with open(args.progress_file) as f:
+            fields = f.read().split()
+            return int(fields[1]), int(fields[3]) if len(fields) > 3 else 0
+    except (OSError, IndexError, ValueError):
+        return 0, 0
 
 
 def received():
-    try:
-        with open(progress_file) as f:
-            return int(f.read().split()[1])
-    except (OSError, IndexError, ValueError):
-        return 0
+    return progress()[0]
 
 
-choose = random.Random(seed)
-for trial in range(1, trials + 1):
+def rawmidi_output():
+    """The fields of the first output substream in the card's rawmidi file."""
+    fields = {}
+    with open(args.rawmidi) as f:
+        section = f.read().partition("Output 0\n")[2]
+    for line in section.splitlines():
+        if not line.startswith("  "):
+            break
+        name, _, value = line.partition(":")
+        fields[name.strip()] = value.strip()
+    return fields
+
+
+def held_by(program):
+    """True while the program's open output holds bytes the device does not take."""
+    state = rawmidi_output()
+    owner = state.get("Owner PID")
+    return owner is not None and os.path.exists("/proc/%d/task/%s" % (program.pid, owner)) \
+        and int(state["Avail"]) < int(state["Buffer size"])
+
+
+def last_stamp():
+    with open(args.stamps) as f:
+        lines = f.read().splitlines()
+    return lines[-1].split() if lines else []
+
+
+def wait_held(program, ended):
+    """Waits until the pedal has stalled and the program's send stays held for HOLD_PROOF_S."""
+    deadline = time.monotonic() + 30
+    while not last_stamp()[:1] == ["stall"]:
+        if time.monotonic() > deadline or ended.poll(0):
+            return False
+        time.sleep(0.01)
+    steady_since, seen = None, None
+    while time.monotonic() < deadline and not ended.poll(0):
+        now = (rawmidi_output().get("Tx bytes"), progress()[1]) if held_by(program) else None
+        if now is None or now != seen:
+            steady_since, seen = time.monotonic(), now
+        elif time.monotonic() - steady_since >= HOLD_PROOF_S:
+            return True
+        time.sleep(0.02)
+    return False
+
+
+def late_bytes(click):
+    """Bytes read after the click, after click + LATE_S, and the first and last late read (ms)."""
+    after = late = 0
+    late_times = []
+    with open(args.stamps) as f:
+        for line in f:
+            event = line.split()
+            if event[0] != "read" or float(event[1]) <= click:
+                continue
+            after += int(event[2])
+            if float(event[1]) > click + LATE_S:
+                late += int(event[2])
+                late_times.append((float(event[1]) - click) * 1000)
+    if not late_times:
+        return after, late, "-", "-"
+    return after, late, round(late_times[0]), round(late_times[-1])
+
+
+def status(code):
+    return "signal-%d" % -code if code < 0 else str(code)
+
+
+def click():
+    """A person's click on the close button, held for 50 ms; a button acts
+    on its release, so the clock starts there."""
+    xwin.button(True)
+    time.sleep(0.05)
+    start = time.monotonic()
+    xwin.button(False)
+    return start
+
+
+def click_never_arrived(stacks_file):
+    """From gdb's stacks: the message thread idles in the event loop (as it
+    does whenever no event is being handled), outside any close handling,
+    while the upload still runs."""
+    with open(stacks_file, errors="replace") as f:
+        threads = f.read().split("\nThread ")
+    main = [t for t in threads if "JUCEApplicationBase::main" in t]
+    worker = [t for t in threads if "BasicSysexProtocolClass::run" in t]
+    return (len(main) == 1 and "sleepUntilNextEvent" in main[0].split("\n#2 ")[0]
+            and "closeButtonPressed" not in main[0] and len(worker) == 1)
+
+
+choose = random.Random(args.seed)
+for trial in range(1, args.trials + 1):
     before = received()
-    with open(os.path.join(log_dir, "app-%d.log" % trial), "wb") as log:
-        program = subprocess.Popen([app, "--autoupdate", "--outputid", output_id], stdout=log, stderr=log)
+    manual = args.manual_every > 0 and (trial - 1) % args.manual_every == 0
+    command = [args.app] if manual else [args.app, "--autoupdate", "--outputid", args.output_id]
+    with open(os.path.join(args.log_dir, "app-%d.log" % trial), "wb") as log:
+        program = subprocess.Popen(command, stdout=log, stderr=log)
     ended = select.poll()
     ended.register(os.pidfd_open(program.pid), select.POLLIN)
 
     deadline = time.monotonic() + 60
     window = None
     while window is None and time.monotonic() < deadline and not ended.poll(0):
-        window = main_window()
+        window = xwin.window(TITLE)
         time.sleep(0.005)
     if window is None:
         program.kill()
         sys.exit("close-trials: trial %d: no main window within 60 s" % trial)
+    if manual:
+        chosen = subprocess.run(["bash", "-c", args.choose], env=dict(os.environ, NIMBO_WINDOW=str(window[0])))
+        if chosen.returncode != 0:
+            program.kill()
+            sys.exit("close-trials: trial %d: choosing the output failed" % trial)
 
     # The window is shown before it is centred, and a person does not click
     # that fast either. JUCE sends a click to the component the last
@@ -124,31 +200,62 @@ for trial in range(1, trials + 1):
     # where it is sent (as it is from the second trial on): so it comes from
     # elsewhere.
     time.sleep(0.5)
-    x, y, width = main_window() or window
-    xtst.XTestFakeMotionEvent(display, -1, x + width // 2, y + 100, 0)
-    x11.XSync(display, 0)
+    _, _, x, y, width, _ = xwin.window(TITLE) or window
+    xwin.move(x + width // 2, y + 100)
     time.sleep(0.1)
-    xtst.XTestFakeMotionEvent(display, -1, x + width - 21, y + 16, 0)
-    x11.XSync(display, 0)
+    xwin.move(x + width - 21, y + 16)
     time.sleep(0.1)
-    close_point = before + choose.randint(min(received() - before, LAST_CLOSE_POINT), LAST_CLOSE_POINT)
+    low, high = args.stall_range if args.stall else (0, LAST_CLOSE_POINT)
+    close_point = before + choose.randint(max(low, min(received() - before, high)), high)
     while received() < close_point and not ended.poll(0):
         time.sleep(0.002)
+    if args.stall:
+        os.kill(args.stall, signal.SIGUSR2)
+        if not wait_held(program, ended) and not ended.poll(0):
+            program.kill()
+            os.kill(args.stall, signal.SIGHUP)
+            sys.exit("close-trials: trial %d: no send was held after the pedal stalled: %s"
+                     % (trial, rawmidi_output()))
 
     at_click = received() - before
     if ended.poll(0):
-        print(at_click, "ended", program.wait(), flush=True)
+        print(at_click, "ended", status(program.wait()), flush=True)
+        if args.stall:
+            os.kill(args.stall, signal.SIGHUP)
         continue
-    # Held for 50 ms, as a person's click is; a button acts on its release,
-    # so the clock starts there.
-    xtst.XTestFakeButtonEvent(display, 1, 1, 0)
-    x11.XSync(display, 0)
-    time.sleep(0.05)
-    start = time.monotonic()
-    xtst.XTestFakeButtonEvent(display, 1, 0, 0)
-    x11.XSync(display, 0)
-    if ended.poll(10000):
-        print(at_click, round((time.monotonic() - start) * 1000), program.wait(), flush=True)
+    if args.stall:
+        state = rawmidi_output()
+        tx_click, pedal_click = int(state["Tx bytes"]), progress()[1]
+        buffered = int(state["Buffer size"]) - int(state["Avail"])
+    start = click()
+    # A trial that takes longer than any may is a failure already: where
+    # every thread is then tells why, and costs the trial nothing.
+    if not ended.poll(SLOW_MS):
+        stacks_file = os.path.join(args.log_dir, "app-%d.stacks" % trial)
+        with open(stacks_file, "wb") as stacks:
+            subprocess.run(["gdb", "-p", str(program.pid), "-batch", "-ex", "thread apply all bt"],
+                           stdout=stacks, stderr=subprocess.STDOUT, timeout=120)
+        # Now and then the emulated machine's X server loses a click: the
+        # program is then waiting for events as if nothing had happened. A
+        # person clicks again, and so does this, saying so; a click that
+        # reached the program and was ignored would show in every trial.
+        if not ended.poll(0) and click_never_arrived(stacks_file):
+            print("close-trials: trial %d: the click never reached the program (%s); clicked again"
+                  % (trial, stacks_file), file=sys.stderr, flush=True)
+            start = click()
+    if ended.poll(max(0, round((start + 20 - time.monotonic()) * 1000))):
+        result = [at_click, round((time.monotonic() - start) * 1000), status(program.wait())]
     else:
+        subprocess.run(["import", "-window", "root", os.path.join(args.log_dir, "app-%d.png" % trial)])
         program.kill()
-        print(at_click, "running", program.wait(), flush=True)
+        result = [at_click, "running", status(program.wait())]
+    if args.stall:
+        tx_end = int(rawmidi_output()["Tx bytes"])
+        os.kill(args.stall, signal.SIGHUP)
+        # What the driver took is either read by the pedal or, for the 1-2
+        # bytes of an unfinished 3-byte USB MIDI packet, never sent.
+        deadline = time.monotonic() + 5
+        while progress()[1] < tx_end - 2 and time.monotonic() < deadline:
+            time.sleep(0.01)
+        result += ["manual" if manual else "auto", tx_click, pedal_click, buffered, tx_end, *late_bytes(start)]
+    print(*result, flush=True)

@@ -9,7 +9,7 @@ set -euo pipefail
 
 CACHE=${NIMBO_E2E_CACHE:-/var/tmp/nimbo-e2e}
 PACKAGES=(qemu-system-x86 busybox-static alsa-utils libasound2-dev gcc xz-utils kmod
-          cpio xvfb xauth xdotool imagemagick x11-utils python3 binutils)
+          cpio xvfb xauth xdotool imagemagick x11-utils python3 binutils gdb)
 
 check_only=0
 [ "${1:-}" = --check ] && check_only=1

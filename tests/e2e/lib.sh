@@ -12,6 +12,18 @@ BUILTIN_IMAGE=$E2E_SRC/firmware/data/NimboDelay-1.0.01-R473.syx
 RECEIVER_NAME="Nimbo Test Receiver"
 MAIN_TITLE="Tremoran Roduza Delay version 1.0.01 - R473"
 
+# Window coordinates, with the main window at 0,0 (JUCE draws the title bar
+# inside it): the output list and the update button, a patch well inside the
+# button that stays clear of its border and label, and areas (X,Y,W,H) of
+# the list's text inside its focus outline and of the whole button inside
+# its border, which screen.py compares with what they showed before.
+COMBO_X=325 COMBO_Y=170
+BUTTON_X=588 BUTTON_Y=260
+BUTTON_PATCH=60x14+558+253
+SELECTOR_AREA=17,158,540,24
+BUTTON_AREA=552,247,90,26
+SCREEN=$E2E_DIR/screen.py
+
 fail() { echo "FAIL: $*" >&2; exit 1; }
 note() { echo "e2e: $*"; }
 
@@ -52,7 +64,9 @@ e2e_host() {
     if declare -F host_prepare >/dev/null; then host_prepare; fi
     local app
     app=$(cd "$(dirname "$APP")" && pwd -P)/$(basename "$APP")
-    exec "$E2E_DIR/vm-run" -v --timeout "${E2E_VM_TIMEOUT:-240}" --share "$ART" -- bash "$E2E_DIR/$TEST_NAME.sh" "$app" "$ART"
+    # VM_ARGS: what a test needs of the VM beyond the defaults.
+    exec "$E2E_DIR/vm-run" -v --timeout "${E2E_VM_TIMEOUT:-240}" ${VM_ARGS[@]+"${VM_ARGS[@]}"} --share "$ART" \
+        -- bash "$E2E_DIR/$TEST_NAME.sh" "$app" "$ART"
 }
 
 e2e_guest() {
@@ -145,20 +159,105 @@ app_window() {
 
 visible_windows() { xdotool search --onlyvisible --maxdepth 1 --name '' 2>/dev/null | sort; }
 
+# other_windows: visible top-level windows other than the root and the main
+# one (a message box has the title it is given)
+other_windows() {
+    local x root
+    root=$(($(xwininfo -root | awk '/Window id:/ { print $4 }')))
+    for x in $(visible_windows); do
+        [ "$x" = "$root" ] || [ "$(xdotool getwindowname "$x" 2>/dev/null)" = "$MAIN_TITLE" ] || echo "$x"
+    done
+}
+
 screenshot() { import -display "$DISPLAY" -window root "$1"; }
+
+# window_to_origin WINDOW: moves it to 0,0 (where the tests' coordinates
+# are) and the pointer into it, until it stays there: JUCE centres a window
+# after showing it, which can come after a first move on a slow machine
+window_to_origin() {
+    local try
+    for try in 1 2 3 4 5 6 7 8 9 10; do
+        xdotool windowmove "$1" 0 0 mousemove --window "$1" 300 40
+        sleep 0.3
+        [ "$(xdotool getwindowgeometry "$1" | awk '/Position:/ { print $2 }')" = 0,0 ] && return 0
+    done
+    fail "the window $1 would not stay at 0,0"
+}
+
+# close_main_window TITLE: a person's click on the close button of the
+# window with that title (see screen.py close); fails if it stays open
+close_main_window() {
+    /usr/bin/python3 "$SCREEN" close "$1" 20 >"$WORK/close.out" || fail "cannot close '$1': $(cat "$WORK/close.out")"
+}
+
+# dismiss_box WINDOW: Return on a message box until it is gone (a key JUCE
+# has read but not handled takes effect with the next event)
+dismiss_box() {
+    local box=$1 try
+    for try in 1 2 3; do
+        xdotool key --window "$box" Return mousemove_relative 1 0 mousemove_relative -- -1 0 2>/dev/null || true
+        wait_until 5 eval '[ -z "$(other_windows)" ]' && return 0
+    done
+    fail "the box $box did not go on Return"
+}
+
+# wait_exit PID SEC: waits for the program to end; sets EXIT_STATUS to its
+# exit status, "signal-N" or "running". Not in a subshell: only the shell
+# that started the program can collect its status.
+wait_exit() {
+    local rc=0
+    EXIT_STATUS=running
+    wait_until "$2" eval '! kill -0 '"$1"' 2>/dev/null' || return 0
+    wait "$1" || rc=$?
+    if [ $rc -le 128 ]; then EXIT_STATUS=$rc; else EXIT_STATUS=signal-$((rc - 128)); fi
+}
+
+# outcome_lines FILE: the outcome lines the program printed in FILE
+outcome_lines() { grep '^NimboSwUpdater: outcome=' "$1" || true; }
 
 # pixel X Y FILE: the colour at that point as RRGGBB
 pixel() { /usr/bin/convert "$3" -format "%[hex:p{$1,$2}]" info: 2>/dev/null | cut -c1-6; }
 
+# button_rgb FILE: the mean colour of the update button's patch as "R G B"
+button_rgb() {
+    /usr/bin/convert "$1" -crop "$BUTTON_PATCH" -resize '1x1!' -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:
+}
+
+# is_green / is_red "R G B": clearly that hue, whatever the shading
+is_green() { set -- $1; [ $(($2 - $1)) -ge 25 ] && [ $(($2 - $3)) -ge 25 ]; }
+is_red() { set -- $1; [ $(($1 - $2)) -ge 25 ] && [ $(($1 - $3)) -ge 25 ]; }
+
+# button_is_green / button_is_red: what the update button shows now
+button_is_green() { screenshot "$WORK/button.png" && is_green "$(button_rgb "$WORK/button.png")"; }
+button_is_red() { screenshot "$WORK/button.png" && is_red "$(button_rgb "$WORK/button.png")"; }
+
+# choose_output ROW: chooses entry ROW of the main window's output list with
+# the keyboard, as a person would: 0 is "(Disconnected)", then the outputs in
+# the order of --list-outputs. Every key press is checked on the popup's
+# highlighted row (the popup takes keys only once it is up), and the choice
+# on the popup closing; see screen.py.
+choose_output() {
+    /usr/bin/python3 "$SCREEN" choose "$MAIN_TITLE" $COMBO_X $COMBO_Y "$1" 30 >"$WORK/choose.out" ||
+        fail "cannot choose entry $1 of the output list: $(cat "$WORK/choose.out")"
+}
+
+# press_update WINDOW: a click on the update button, then the pointer out of
+# the way, so that neither hover nor a tooltip changes what the window shows
+press_update() {
+    xdotool mousemove --window "$1" $BUTTON_X $BUTTON_Y click 1 mousemove --window "$1" 300 40
+}
+
 # Byte-exact delivery, framing and message count, with the figures printed.
+# check_delivery EXPECTED MESSAGES [NAME]: NAME.report and NAME.raw in $OUT
+# (default rx)
 check_delivery() {
-    local expected=$1 messages=$2 r=$OUT/rx.report
+    local expected=$1 messages=$2 r=$OUT/${3:-rx}.report raw=$OUT/${3:-rx}.raw
     [ -f "$r" ] || fail "the receiver wrote no report"
     note "received $(report_value messages "$r") messages, $(report_value bytes "$r") bytes," \
          "first->last byte $(report_value first_to_last_s "$r") s," \
          "gap ms min/median/mean/p99/max $(report_value gap_ms_min "$r")/$(report_value gap_ms_median "$r")/$(report_value gap_ms_mean "$r")/$(report_value gap_ms_p99 "$r")/$(report_value gap_ms_max "$r")" \
          "($(report_value clock "$r") clock)"
-    cmp "$expected" "$OUT/rx.raw" || fail "the bytes received differ from $expected ($(stat -c %s "$OUT/rx.raw") of $(stat -c %s "$expected") bytes)"
+    cmp "$expected" "$raw" || fail "the bytes received differ from $expected ($(stat -c %s "$raw") of $(stat -c %s "$expected") bytes)"
     [ "$(report_value messages "$r")" = "$messages" ] || fail "$(report_value messages "$r") messages arrived, $messages expected"
     [ "$(report_value framed "$r")" = yes ] || fail "$(report_value unframed "$r") messages were not clean F0..F7 SysEx"
 }

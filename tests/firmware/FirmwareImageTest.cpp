@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 namespace
 {
 struct FirmwareFileTest : public ::testing::Test
@@ -140,4 +145,75 @@ TEST_F (FirmwareFileTest, UnreadableFileIsRefusedWithAMessage)
     EXPECT_EQ (image.data, nullptr);
     ASSERT_EQ (alerts.entries.size(), 1u);
     EXPECT_EQ (alerts.entries[0].title, "File " + file.getFullPathName() + " cannot be read");
+}
+
+TEST_F (FirmwareFileTest, PipesSocketsAndDevicesAreRefusedWithoutWaitingForThem)
+{
+    // Nobody writes to the FIFO: a blocking open or read would never return.
+    const auto fifo = dir.getChildFile ("pipe.syx");
+    ASSERT_EQ (::mkfifo (fifo.getFullPathName().toRawUTF8(), 0600), 0);
+
+    const auto socketFile = dir.getChildFile ("sock.syx");
+    const int listening = ::socket (AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE (listening, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    socketFile.getFullPathName().copyToUTF8 (address.sun_path, sizeof (address.sun_path));
+    ASSERT_EQ (::bind (listening, reinterpret_cast<sockaddr*> (&address), sizeof (address)), 0);
+
+    // /dev/zero would never end; /dev/null would look like an empty file.
+    const std::pair<juce::String, const char*> specials[] = { { fifo.getFullPathName(), "a pipe (FIFO)" },
+                                                              { socketFile.getFullPathName(), "a socket" },
+                                                              { "/dev/zero", "a device" },
+                                                              { "/dev/null", "a device" } };
+
+    for (const auto& [path, kind] : specials)
+    {
+        alerts.entries.clear();
+        FirmwareImage image (path, alerts.recorder());
+        EXPECT_EQ (image.data, nullptr) << path;
+        EXPECT_EQ (image.getProblem(), FirmwareImage::Problem::notRegularFile) << path;
+        ASSERT_EQ (alerts.entries.size(), 1u) << path;
+        EXPECT_EQ (alerts.entries[0].title, "File " + path + " cannot be read");
+        EXPECT_TRUE (alerts.entries[0].message.contains (juce::String ("it is ") + kind + ", not a file"))
+            << alerts.entries[0].message;
+        EXPECT_TRUE (alerts.entries[0].message.endsWith (useBuiltIn));
+    }
+
+    ::close (listening);
+}
+
+TEST_F (FirmwareFileTest, WhenNothingTakesTheFilesPlaceNoBoxPromisesTheBuiltInImage)
+{
+    const auto empty = dir.getChildFile ("empty.syx");
+    ASSERT_TRUE (empty.create());
+    const auto fifo = dir.getChildFile ("pipe.syx");
+    ASSERT_EQ (::mkfifo (fifo.getFullPathName().toRawUTF8(), 0600), 0);
+    auto big = dir.getChildFile ("huge.syx");
+    {
+        juce::FileOutputStream out (big);
+        ASSERT_TRUE (out.setPosition (FirmwareImage::maximumFileSize));
+        out.writeByte (0);
+    }
+
+    const juce::String paths[] = { dir.getChildFile ("nope.syx").getFullPathName(),
+                                   dir.getFullPathName(),
+                                   fifo.getFullPathName(),
+                                   big.getFullPathName(),
+                                   empty.getFullPathName(),
+                                   "" };
+
+    for (const auto& path : paths)
+    {
+        alerts.entries.clear();
+        FirmwareImage image (path, alerts.recorder(), FirmwareImage::Fallback::nothing);
+        EXPECT_EQ (image.data, nullptr) << path;
+        ASSERT_EQ (alerts.entries.size(), 1u) << "even an empty file is told about: " << path;
+        const auto& message = alerts.entries[0].message;
+        EXPECT_FALSE (message.containsIgnoreCase ("build-in")) << message;
+        EXPECT_FALSE (message.containsIgnoreCase ("built-in")) << message;
+        EXPECT_TRUE (message.endsWith ("\n Nothing will be sent: the automatic update does not start.")) << message;
+        EXPECT_TRUE (alerts.entries[0].title.startsWith ("File " + path + " ")) << alerts.entries[0].title;
+        EXPECT_TRUE (image.describeProblem().isNotEmpty());
+    }
 }

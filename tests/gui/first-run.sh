@@ -24,10 +24,19 @@ RC=$(wait_exit 5)
 [ "$RC" = 0 ] || fail "exit: $RC"
 
 # An automatic update with no output to select (this machine has no MIDI
-# ports) presses the update button itself: the warning box, dismissed by Return.
+# ports) presses the update button itself: the warning box, dismissed by
+# Return; the outcome line comes while the box is open, and the status says
+# there was no such output.
+BUILTIN_SHA256=$(sha256sum "$(dirname "$0")/../../firmware/data/NimboDelay-1.0.01-R473.syx" | cut -d' ' -f1)
 BEFORE=$(visible_windows)
 start_app --autoupdate --outputid 99
 BOX=$(new_window "$BEFORE" 15) || fail "no warning box"
+LINE=$(grep '^NimboSwUpdater: outcome=' "$ARTIFACTS/app.out") || fail "no outcome line while the box is open"
+echo "$LINE"
+case $LINE in
+    'NimboSwUpdater: outcome=no-output status=5 image="Tremoran Roduza Delay" version="1.0.01" revision=473 size=295325 sha256='"$BUILTIN_SHA256"' file=- output=99 output_name=- messages=0 bytes=0') ;;
+    *) fail "outcome line: $LINE" ;;
+esac
 [ "$(xdotool getwindowname "$BOX")" = "" ] || fail "warning box has a title: $(xdotool getwindowname "$BOX")"
 sleep 0.3
 screenshot "$ARTIFACTS/no-output-warning.png"
@@ -39,5 +48,5 @@ xdotool getwindowname "$BOX" > /dev/null 2>&1 && [ -n "$(comm -12 <(echo "$BOX")
 kill -0 "$APP_PID" || fail "program ended"
 close_main_window "$W"
 RC=$(wait_exit 5)
-[ "$RC" = 0 ] || fail "exit: $RC"
+[ "$RC" = 5 ] || fail "exit: $RC, 5 (no such output) expected"
 echo "first run: ok"

@@ -32,19 +32,39 @@ start_app() {
 
 # find_window TITLE-REGEX [TIMEOUT-S]: prints the window id, or fails.
 find_window() {
-    local id
-    id=$(timeout "${2:-15}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1) || {
-        if [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null; then
-            # A running instance anywhere on the machine makes a new one exit at once.
-            fail "no window named '$1': the program had already exited ($(cat "$ARTIFACTS/app.out" 2>/dev/null | tail -n 3))"
+    local id deadline=$((SECONDS + ${2:-15}))
+    # Asked again until the deadline: xdotool dies with BadWindow when a
+    # window it walks past vanishes (JUCE makes and drops short-lived ones
+    # while a box opens), which says nothing about the window looked for.
+    until id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) && [ -n "$id" ]; do
+        if [ $SECONDS -ge $deadline ]; then
+            if [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null; then
+                # A running instance anywhere on the machine makes a new one exit at once.
+                fail "no window named '$1': the program had already exited ($(cat "$ARTIFACTS/app.out" 2>/dev/null | tail -n 3))"
+            fi
+            fail "no window named '$1'"
         fi
-        fail "no window named '$1'"
-    }
+        sleep 0.05
+    done
     echo "$id"
 }
 
 window_gone() {
     ! xdotool search --onlyvisible --name "$1" >/dev/null 2>&1
+}
+
+# press_return_on BOX TITLE: Return on a message box until it has gone; a
+# slow (sanitizer) build may not yet read keys when the box first shows
+press_return_on() {
+    local try
+    for try in 1 2 3 4 5 6 7 8 9 10; do
+        xdotool key --window "$1" Return 2>/dev/null || true
+        for _ in 1 2 3 4 5; do
+            window_gone "$2" && return 0
+            sleep 0.1
+        done
+    done
+    fail "the box '$2' did not go on Return"
 }
 
 # click WINDOW X Y: a click at window coordinates.

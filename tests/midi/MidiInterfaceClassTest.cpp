@@ -115,18 +115,126 @@ TEST (MidiInterface, ChoosingPortsOpensThemInTurnAndDisconnectedCloses)
     EXPECT_EQ (f.log->getEvents(), events ({ "request 0", "open 0", "close 0", "request 1", "open 1", "close 1" }));
 }
 
-TEST (MidiInterface, PortThatFailsToOpenLeavesTheLinkNotReadyButStillBroadcasts)
+TEST (MidiInterface, PortThatFailsToOpenIsReportedOnceAndTheListShowsDisconnected)
 {
-    LinkFixture f ({ "A", "Busy" });
-    f.ports->failingPositions.add (1);
+    LinkFixture f ({ "A", "Busy", "Broken" });
+    f.ports->openProblems["Busy"] = OpenProblem::busy;
+    f.ports->failingPositions.add (2);
     f.settle();
     f.changes.count = 0;
+    EXPECT_EQ (f.link->takeOpenFailure().problem, OpenProblem::none);
 
     f.selector().setSelectedId (2);
     f.settle();
     EXPECT_FALSE (f.link->isReady());
     EXPECT_EQ (f.changes.count, 1);
-    EXPECT_EQ (f.selector().getText(), "Busy");
+    EXPECT_EQ (f.selector().getText(), "(Disconnected)") << "the list must not claim a port that is not open";
+
+    const auto failure = f.link->takeOpenFailure();
+    EXPECT_EQ (failure.problem, OpenProblem::busy);
+    EXPECT_EQ (failure.portName, "Busy");
+    EXPECT_EQ (f.link->takeOpenFailure().problem, OpenProblem::none) << "told once";
+
+    // Choosing it again tries again: the list no longer shows it as chosen.
+    f.selector().setSelectedId (2);
+    f.settle();
+    EXPECT_EQ (f.link->takeOpenFailure().problem, OpenProblem::busy);
+
+    f.selector().setSelectedId (3);
+    f.settle();
+    EXPECT_EQ (f.link->takeOpenFailure().problem, OpenProblem::failed);
+
+    // A port that opens clears what an earlier one left.
+    f.selector().setSelectedId (2);
+    f.settle();
+    f.selector().setSelectedId (1);
+    f.settle();
+    EXPECT_TRUE (f.link->isReady());
+    EXPECT_EQ (f.link->takeOpenFailure().problem, OpenProblem::none);
+}
+
+TEST (MidiInterface, ListFollowsPortsThatComeAndGoAndKeepsTheOpenOne)
+{
+    LinkFixture f ({ "Through", "Pedal" });
+    f.settle();
+    f.selector().setSelectedId (2);
+    f.settle();
+    ASSERT_TRUE (f.link->isReady());
+    const auto pedal = f.ports->identifierOf ("Pedal");
+
+    // A port listed before the open one: ids follow the new order, the pedal stays open.
+    f.ports->setPorts ({ "Synth", "Through", "Pedal" });
+    f.changes.count = 0;
+    ASSERT_TRUE (pumpUntil ([&] { return f.selector().getNumItems() == 4; }, 2000));
+    EXPECT_EQ (f.selector().getItemText (0), "(Disconnected)");
+    EXPECT_EQ (f.selector().getItemId (0), 4);
+    EXPECT_EQ (f.selector().getSelectedId(), 3);
+    EXPECT_EQ (f.selector().getText(), "Pedal");
+    EXPECT_TRUE (f.link->isReady());
+    f.settle();
+    EXPECT_GE (f.changes.count, 1);
+    EXPECT_EQ (f.ports->identifierOf ("Pedal"), pedal);
+    EXPECT_EQ (f.log->getEvents(), events ({ "request 1", "open 1" })) << "never reopened";
+
+    // The open port goes away: closed, not ready, and the list says so.
+    f.ports->setPorts ({ "Synth", "Through" });
+    ASSERT_TRUE (pumpUntil ([&] { return f.selector().getNumItems() == 3; }, 2000));
+    EXPECT_FALSE (f.link->isReady());
+    EXPECT_EQ (f.selector().getText(), "(Disconnected)");
+    EXPECT_EQ (f.selector().getSelectedId(), 3);
+    EXPECT_EQ (f.log->openPorts, 0);
+
+    // It comes back as a new device: listed again, and it opens.
+    f.ports->setPorts ({ "Synth", "Through", "Pedal" });
+    ASSERT_TRUE (pumpUntil ([&] { return f.selector().getNumItems() == 4; }, 2000));
+    EXPECT_NE (f.ports->identifierOf ("Pedal"), pedal);
+    f.selector().setSelectedId (3);
+    f.settle();
+    EXPECT_TRUE (f.link->isReady());
+}
+
+TEST (MidiInterface, ListStaysAsItIsWhileTheLinkIsDisabled)
+{
+    LinkFixture f ({ "Pedal" });
+    f.settle();
+    f.selector().setSelectedId (1);
+    f.settle();
+
+    // An upload keeps the link disabled; its port and ids must not change under it.
+    f.link->setEnabled (false);
+    f.ports->setPorts ({ "Synth" });
+    const auto scans = f.ports->getScanCount();
+    pumpFor (3 * MidiInterfaceClass::listRefreshIntervalMs);
+    EXPECT_EQ (f.ports->getScanCount(), scans);
+    EXPECT_TRUE (f.link->isReady());
+    EXPECT_EQ (f.selector().getText(), "Pedal");
+
+    f.link->setEnabled (true);
+    ASSERT_TRUE (pumpUntil ([&] { return f.selector().getText() == "(Disconnected)"; }, 2000));
+    EXPECT_FALSE (f.link->isReady());
+}
+
+TEST (MidiInterface, AFailedSendClosesTheDeadPortAtOnce)
+{
+    LinkFixture f ({ "A", "Pedal" });
+    f.settle();
+    f.selector().setSelectedId (2);
+    f.settle();
+    f.changes.count = 0;
+
+    const juce::uint8 message[] = { 0xF0, 0x01, 0xF7 };
+    EXPECT_EQ (f.link->sendMessage (message, 3), InterfaceBaseClass::sendOk);
+
+    f.log->sendsFail = true;
+    EXPECT_EQ (f.link->sendMessage (message, 3), InterfaceBaseClass::sendFailed);
+    EXPECT_FALSE (f.link->isReady()) << "not ready from the failure on, before the message thread runs";
+    EXPECT_EQ (f.link->sendMessage (message, 3), InterfaceBaseClass::sendFailed) << "the dead port is not used again";
+
+    f.settle();
+    EXPECT_EQ (f.log->openPorts, 0);
+    EXPECT_EQ (f.selector().getText(), "(Disconnected)");
+    EXPECT_EQ (f.changes.count, 1);
+    EXPECT_EQ (f.log->getEvents(), events ({ "request 1", "open 1", "send 1 3", "close 1" }));
 }
 
 TEST (MidiInterface, SelectOutputOpensAtOnceAndAgainWhenItsNotificationArrives)

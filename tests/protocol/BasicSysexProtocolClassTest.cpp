@@ -111,7 +111,9 @@ TEST (SysexUpload, BuiltInImageGoesOutWholeInOrderAndPaced)
     EXPECT_EQ (upload.observed->statuses.front(), "Uploading firmware");
     EXPECT_EQ (upload.protocol->getStatusText(), "Update completed");
     EXPECT_EQ (upload.protocol->getProgress(), 1.0);
-    EXPECT_TRUE (upload.protocol->hasUploadEnded());
+    EXPECT_EQ (upload.protocol->getUploadOutcome(), UploadOutcome::completed);
+    EXPECT_EQ (upload.protocol->getMessagesSent(), 495u);
+    EXPECT_EQ (upload.protocol->getBytesSent(), 295325u);
     EXPECT_TRUE (upload.link.isEnabled());
 }
 
@@ -161,7 +163,25 @@ TEST (SysexUpload, StopMidUploadEndsWithoutCompletionAndLeavesTheLinkDisabled)
     EXPECT_LT (upload.link.getMessageCount(), 40u);
     EXPECT_EQ (upload.protocol->getStatusText(), "Uploading firmware");
     EXPECT_FALSE (upload.link.isEnabled());
-    EXPECT_FALSE (upload.protocol->hasUploadEnded());
+    EXPECT_EQ (upload.protocol->getUploadOutcome(), UploadOutcome::stopped);
+}
+
+TEST (SysexUpload, ALinkEnabledAgainDuringTheUploadIsDisabledBeforeTheNextMessage)
+{
+    Upload upload (makeImage (std::vector<int> (40, 20)));
+    upload.protocol->start();
+    ASSERT_TRUE (pumpUntil ([&] { return upload.link.getMessageCount() >= 3; }));
+
+    upload.link.setEnabled (true);
+    ASSERT_TRUE (upload.runToEnd());
+    ASSERT_EQ (upload.link.getMessageCount(), 40u);
+
+    // Enabled while a send is under way, or in the moment between the
+    // worker's look and its send, one message goes out with the link
+    // enabled; none after it.
+    const auto enabled = upload.link.getEnabledAtSends();
+    EXPECT_LE (std::count (enabled.begin(), enabled.end(), true), 1);
+    EXPECT_TRUE (upload.link.isEnabled()) << "enabled again once the upload completed";
 }
 
 TEST (SysexUpload, StopDuringTheLastPauseSkipsTheCompletionSteps)
@@ -176,6 +196,8 @@ TEST (SysexUpload, StopDuringTheLastPauseSkipsTheCompletionSteps)
 
     EXPECT_EQ (upload.protocol->getStatusText(), "Uploading firmware");
     EXPECT_FALSE (upload.link.isEnabled());
+    EXPECT_EQ (upload.protocol->getUploadOutcome(), UploadOutcome::stopped);
+    EXPECT_EQ (upload.protocol->getMessagesSent(), 1u) << "the message itself was sent whole";
 }
 
 TEST (SysexUpload, LengthRulePacesLongMessagesLonger)
@@ -221,7 +243,7 @@ TEST (SysexUpload, BadImagesSendNothingAndEndWithTheirOwnStatus)
         EXPECT_TRUE (upload.protocol->getStatusText().startsWith ("Invalid firmware file, nothing was sent ("))
             << upload.protocol->getStatusText();
         EXPECT_EQ (upload.protocol->getProgress(), 0.0);
-        EXPECT_TRUE (upload.protocol->hasUploadEnded());
+        EXPECT_EQ (upload.protocol->getUploadOutcome(), UploadOutcome::invalidImage);
         EXPECT_TRUE (upload.link.isEnabled());
     }
 }
@@ -237,7 +259,9 @@ TEST (SysexUpload, FailedSendOrMissingOutputEndsTheUploadWithoutCompletion)
         EXPECT_EQ (upload.link.getMessageCount(), 3u);
         EXPECT_EQ (upload.protocol->getStatusText(), BasicSysexProtocolClass::sendFailedText);
         EXPECT_EQ (upload.protocol->getProgress(), 0.0);
-        EXPECT_TRUE (upload.protocol->hasUploadEnded());
+        EXPECT_EQ (upload.protocol->getUploadOutcome(), UploadOutcome::sendFailed);
+        EXPECT_EQ (upload.protocol->getMessagesSent(), 3u);
+        EXPECT_EQ (upload.protocol->getBytesSent(), 90u);
         EXPECT_TRUE (upload.link.isEnabled());
     }
 
@@ -247,6 +271,7 @@ TEST (SysexUpload, FailedSendOrMissingOutputEndsTheUploadWithoutCompletion)
     ASSERT_TRUE (upload.runToEnd());
     EXPECT_EQ (upload.link.getMessageCount(), 0u);
     EXPECT_EQ (upload.protocol->getStatusText(), BasicSysexProtocolClass::noOutputText);
+    EXPECT_EQ (upload.protocol->getUploadOutcome(), UploadOutcome::noOutput);
 }
 
 TEST (SysexUpload, DestroyingARunningProtocolStopsItPromptly)

@@ -3,6 +3,7 @@
 // output that goes away after the list was taken but before it is opened.
 
 #include "TestHelpers.h"
+#include "midi/MidiInterfaceClass.h"
 #include "protocol/AutoUpdateFlag.h"
 #include "protocol/BasicSysexProtocolClass.h"
 #include "ui/ContentComp.h"
@@ -35,6 +36,99 @@ TEST (FaultInjection, StalledSendStillLetsTheWorkerStopWithinItsStopTime)
     EXPECT_LE (link.getMessageCount(), sentBefore + 1) << "nothing may be sent after the stalled message";
 }
 
+#if JUCE_LINUX
+    #include "midi/AlsaRawMidiOutputPort.h"
+
+namespace
+{
+/** The real link, with a pedal whose rawmidi device stops taking data once
+    it has taken stallAfter bytes, under the real port's waiting code. */
+struct StallingPedal
+{
+    explicit StallingPedal (std::vector<juce::uint8> imageBytes, bool fixedPacing, size_t stallAfter)
+        : bytes (std::move (imageBytes))
+    {
+        device->bufferBytes = 256;
+        device->bytesPerPoll = 4096;
+        auto ports = std::make_unique<FakePortDirectory> (juce::StringArray { "Pedal" }, log);
+        ports->makePort = [this] (int)
+        { return std::make_unique<AlsaRawMidiOutputPort> (std::make_unique<FakeRawMidiDevice> (device)); };
+        link = std::make_unique<MidiInterfaceClass> (std::move (ports));
+        link->getOutputSelector().setSelectedId (1);
+        pumpUntil ([this] { return link->isReady(); });
+
+        image.data = bytes.data();
+        image.size = (juce::int64) bytes.size();
+        image.fixedPacing = fixedPacing;
+        protocol = std::make_unique<BasicSysexProtocolClass> (link.get(), &image);
+        device->stallAfterTaken = stallAfter;
+    }
+
+    /** Starts the upload and returns once the device has stalled with a send
+        waiting on it. */
+    bool startAndStall()
+    {
+        protocol->start();
+        return pumpUntil (
+            [this]
+            {
+                const juce::ScopedLock sl (device->lock);
+                return device->bytesPerPoll == 0 && device->buffered > 0;
+            });
+    }
+
+    std::vector<juce::uint8> bytes;
+    std::shared_ptr<PortLog> log = std::make_shared<PortLog>();
+    std::shared_ptr<FakeRawMidiDevice::State> device = std::make_shared<FakeRawMidiDevice::State>();
+    std::unique_ptr<MidiInterfaceClass> link;
+    FirmwareImage image { "test", "1", 0 };
+    std::unique_ptr<BasicSysexProtocolClass> protocol;
+};
+} // namespace
+
+TEST (FaultInjection, AStopEndsASendHeldByAStalledPedalWithoutKillingTheWorker)
+{
+    StallingPedal pedal (makeImage (std::vector<int> (100, 599)), true, 1500);
+    ASSERT_TRUE (pedal.startAndStall());
+
+    // Well inside the 10 s stall limit: only the stop request ends the send.
+    // stopThread's answer tells whether the thread ended by itself.
+    EXPECT_TRUE (pedal.protocol->stopThread (2000));
+    EXPECT_EQ (pedal.protocol->getUploadOutcome(), UploadOutcome::stopped);
+    EXPECT_EQ (pedal.device->drops, 1) << "the rest of the cut message must not trickle out later";
+    EXPECT_EQ (pedal.device->writesAfterDrop, 0);
+    EXPECT_TRUE (pedal.link->isReady()) << "a stop is no device fault";
+    pedal.protocol.reset();
+}
+
+TEST (FaultInjection, AStopEndsAPauseWithoutKillingTheWorker)
+{
+    // With the length rule a 30,000-byte message is followed by a 10 s pause.
+    StallingPedal pedal (makeImage ({ 30000, 9 }), false, 1000000);
+    pedal.protocol->start();
+    ASSERT_TRUE (pumpUntil ([&] { return pedal.protocol->getMessagesSent() == 1; }));
+
+    EXPECT_TRUE (pedal.protocol->stopThread (2000));
+    EXPECT_EQ (pedal.protocol->getUploadOutcome(), UploadOutcome::stopped);
+    EXPECT_EQ (pedal.device->taken.size(), 30000u);
+}
+
+TEST (FaultInjection, APedalUnpluggedMidSendFailsTheUploadAndClosesItsPort)
+{
+    StallingPedal pedal (makeImage (std::vector<int> (100, 599)), true, 1000000);
+    pedal.device->unplugAfterTaken = 3000;
+    pedal.protocol->start();
+    ASSERT_TRUE (pumpUntil ([&] { return pedal.protocol->hasUploadEnded(); }));
+    pumpFor (50);
+
+    EXPECT_EQ (pedal.protocol->getUploadOutcome(), UploadOutcome::sendFailed);
+    EXPECT_EQ (pedal.protocol->getStatusText(), BasicSysexProtocolClass::sendFailedText);
+    EXPECT_FALSE (pedal.link->isReady());
+    EXPECT_EQ (pedal.link->getOutputSelector().getText(), "(Disconnected)");
+    EXPECT_LT (pedal.protocol->getMessagesSent(), 6u);
+}
+#endif
+
 namespace
 {
 /** A port that is in the list, but unplugged before anyone opens it. */
@@ -42,10 +136,10 @@ struct VanishingPorts : public FakePortDirectory
 {
     using FakePortDirectory::FakePortDirectory;
 
-    juce::StringArray scanOutputs() override
+    juce::Array<juce::MidiDeviceInfo> scanOutputs() override
     {
         const auto listed = FakePortDirectory::scanOutputs();
-        failingPositions.add (1);
+        setPorts ({ "Through" });
         return listed;
     }
 };
@@ -60,15 +154,17 @@ TEST (FaultInjection, OutputUnpluggedBetweenListAndOpenIsNeitherUsedNorReplaced)
         alerts.recorder());
     pumpFor (100);
 
+    // Told that the pedal is gone, and only that: not to choose an output.
     ASSERT_EQ (alerts.entries.size(), 1u);
-    EXPECT_EQ (alerts.entries[0].message, "Please select an output device:");
+    EXPECT_EQ (alerts.entries[0].title, "MIDI output not found");
+    EXPECT_TRUE (alerts.entries[0].message.startsWith ("\"Pedal\" is no longer connected."));
     EXPECT_FALSE (panel->getProtocol()->isThreadRunning());
     EXPECT_FALSE (panel->getMidiInterface().isReady());
     EXPECT_FALSE (panel->getUpdateButton().isEnabled());
 
     // The other output in the list must not be opened in its place.
     for (const auto& event : log->getEvents())
-        EXPECT_TRUE (event == "request 1") << event;
+        EXPECT_TRUE (event == "request -1") << event;
 
     panel.reset();
     AutoUpdateFlag::set (false);

@@ -15,6 +15,9 @@ USB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$USB_DIR/../e2e/lib.sh"
 PEDAL_PORT="Nimbo Test Pedal MIDI 1"
 TRACING=/sys/kernel/tracing
+# The exit status of a program started with --autoupdate whose main window was
+# closed before the upload had completed.
+AUTOUPDATE_CLOSED_STATUS=9
 
 note() { echo "usb: $*"; }
 
@@ -60,6 +63,12 @@ usb_guest() {
 }
 
 usb_guest_cleanup() {
+    local rc=$?
+    # What the screen showed when a test failed is most of the story.
+    [ $rc = 0 ] || [ -z "${DISPLAY:-}" ] || screenshot "$OUT/at-failure.png" 2>/dev/null || true
+    # The kernel's view of plugging, unplugging and the MIDI driver, with its
+    # timestamps (the same clock as the pedal's and the trace's).
+    [ $rc = 0 ] || dmesg >"$OUT/dmesg-at-failure.txt" 2>/dev/null || true
     [ -z "${APP_PID:-}" ] || kill -KILL "$APP_PID" 2>/dev/null || true
     # Stopped properly, so that its report is written.
     if [ -n "${PEDAL_PID:-}" ]; then
@@ -68,21 +77,66 @@ usb_guest_cleanup() {
     fi
 }
 
-# usb_plug_in [PEDAL OPTION...]: loads the USB stack, starts the pedal (it
-# plugs itself in) and waits until the host has made it a sound card with a
-# sequencer port. The pedal records into $OUT/rx.raw and $OUT/rx.report.
-usb_plug_in() {
+# usb_stack: loads the USB stack (the host's driver and the dummy controller
+# the pedal plugs into), once
+usb_stack() {
+    mountpoint -q /dev/gadget 2>/dev/null && return
     modprobe snd-seq-midi && modprobe dummy_hcd is_high_speed=0 is_super_speed=0 &&
         modprobe snd-usb-audio && modprobe gadgetfs || fail "cannot load the USB modules"
     mkdir -p /dev/gadget
     mount -t gadgetfs none /dev/gadget || fail "cannot mount gadgetfs"
-    "$PEDAL" --raw "$OUT/rx.raw" --report "$OUT/rx.report" --progress "$WORK/rx.progress" \
-        --ready-file "$WORK/pedal.ready" "$@" 2>"$OUT/pedal.log" &
+}
+
+# plug_pedal NAME [PEDAL OPTION...]: starts a pedal, which plugs itself in,
+# and waits until the host has configured it. It records into $OUT/NAME.raw,
+# NAME.report and NAME.stamps; its live count is in $WORK/rx.progress.
+plug_pedal() {
+    local name=$1
+    shift
+    usb_stack
+    rm -f "$WORK/pedal.ready" "$WORK/rx.progress"
+    "$PEDAL" --raw "$OUT/$name.raw" --report "$OUT/$name.report" --stamps "$OUT/$name.stamps" \
+        --progress "$WORK/rx.progress" --ready-file "$WORK/pedal.ready" "$@" 2>"$OUT/$name.log" &
     PEDAL_PID=$!
-    wait_until 30 test -s "$WORK/pedal.ready" || fail "the host did not take the pedal: $(cat "$OUT/pedal.log")"
-    wait_until 30 grep -q "\"$PEDAL_PORT\"" /proc/asound/seq/clients || fail "the pedal has no sequencer port"
+    wait_until 30 test -s "$WORK/pedal.ready" || fail "the host did not take the pedal: $(cat "$OUT/$name.log")"
+}
+
+pedal_port_listed() { grep -q "\"$PEDAL_PORT\"" /proc/asound/seq/clients; }
+
+# wait_pedal_port: until the host has made the pedal a sound card with a sequencer port
+wait_pedal_port() {
+    wait_until 30 pedal_port_listed || fail "the pedal has no sequencer port"
     note "pedal plugged in: $(amidi -l | grep -F "$PEDAL_PORT" | tr -s ' ')"
 }
+
+# usb_plug_in [PEDAL OPTION...]: a pedal that records into $OUT/rx.raw and
+# $OUT/rx.report, with its sequencer port there
+usb_plug_in() {
+    plug_pedal rx "$@"
+    wait_pedal_port
+}
+
+# unplug_pedal: unplugs it at once (wherever it is in a message) and waits
+# until the host has let go of its sound card
+unplug_pedal() {
+    kill -USR1 "$PEDAL_PID"
+    wait_pedal
+    wait_until 30 eval '! pedal_port_listed' || fail "the host kept the pedal's sequencer port"
+}
+
+# pedal_rawmidi: the pedal's rawmidi device, e.g. /dev/snd/midiC1D0
+pedal_rawmidi() {
+    amidi -l | awk -v name="$PEDAL_PORT" 'index($0, name) { split($2, a, /[:,]/); print "/dev/snd/midiC" a[2] "D" a[3]; exit }'
+}
+
+# pedal_rawmidi_status: the kernel's view of that device's output (its
+# driver's byte count, and the owner and fill of an open substream)
+pedal_rawmidi_status() {
+    amidi -l | awk -v name="$PEDAL_PORT" 'index($0, name) { split($2, a, /[:,]/); print "/proc/asound/card" a[2] "/midi" a[3]; exit }'
+}
+
+# pedal_bytes: how many bytes the pedal has read
+pedal_bytes() { awk '{ print $4 }' "$WORK/rx.progress" 2>/dev/null || echo 0; }
 
 # wait_pedal: waits until the pedal has ended by itself (all bytes, idle or unplugged)
 wait_pedal() {
@@ -117,6 +171,7 @@ trace_prepare() {
         fail "cannot find the worker's clock in $APP"
     echo "p:nimbo/clock $APP:$offset" >"$TRACING/uprobe_events" || fail "cannot set the uprobe"
     echo 1 >"$TRACING/events/nimbo/clock/enable"
+    trace_label_texts
     : >"$TRACING/trace"
 }
 
@@ -126,12 +181,12 @@ start_update() {
     id=$(pedal_output_id) || exit 1
     note "pedal is output $id of: $(tr '\t\n' ' ;' <"$OUT/outputs.txt")"
     trace_prepare
-    "$APP" --autoupdate --outputid "$id" "$@" >"$OUT/app.log" 2>&1 &
+    # stdout alone: the outcome line must be a line of its own to a script.
+    "$APP" --autoupdate --outputid "$id" "$@" >"$OUT/app.log" 2>"$OUT/app.err" &
     APP_PID=$!
     # Threads the program starts from now on are traced too (event-fork);
     # the upload's thread comes seconds later.
-    echo "$APP_PID" >"$TRACING/set_event_pid"
-    echo 1 >"$TRACING/tracing_on"
+    trace_app "$APP_PID"
     APP_T0=$SECONDS
 }
 
@@ -162,6 +217,173 @@ check_rawmidi_sending() {
     cp /proc/asound/seq/clients "$OUT/seq-clients.txt"
     awk -v port="\"$PEDAL_PORT\"" 'index($0, port) { inport = 1; next } /^  Port|^Client/ { inport = 0 } inport && /Connected From/ { found = 1 } END { exit found }' \
         "$OUT/seq-clients.txt" || SENDING_PROBLEM="the pedal's sequencer port is subscribed while the program sends (see seq-clients.txt)"
+}
+
+# trace_label_texts: the texts the program gives its labels, with the label
+# (juce::Label::setText: the label in rdi, the String, whose first field
+# points to its UTF-8 text, in rsi), into the same trace. For the status
+# caption and the time it changes, without reading the screen.
+trace_label_texts() {
+    local offset
+    offset=$(/usr/bin/python3 "$USB_DIR/sender-trace.py" --offset "$APP" 'juce::Label::setText(juce::String const&, juce::NotificationType)') ||
+        fail "cannot find juce::Label::setText in $APP"
+    echo "p:nimbo/label $APP:$offset label=%di text=+0(+0(%si)):string" >>"$TRACING/uprobe_events" || fail "cannot set the label uprobe"
+    echo 1 >"$TRACING/events/nimbo/label/enable"
+}
+
+# trace_app PID: from now on, that process and the threads it starts
+trace_app() {
+    echo "$1" >"$TRACING/set_event_pid"
+    echo 1 >"$TRACING/tracing_on"
+}
+
+# label_texts [TRACE]: every text the program gave a label, from the trace,
+# one a line: CLOCK_MONOTONIC time, TAB, the text
+label_texts() {
+    sed -n 's/^.* \([0-9]*\.[0-9]*\): label: .* text="\(.*\)"$/\1\t\2/p' "${1:-$TRACING/trace}"
+}
+
+# captions [TRACE]: the status captions among them
+captions() { label_texts "$@" | grep -P '^[^\t]*\tUpdate progress:' || true; }
+
+# label_set_at TEXT SINCE: when a label was first given TEXT after SINCE
+label_set_at() { label_texts | awk -F'\t' -v t="$2" -v s="$1" '$1 > t && $2 == s { print $1; exit }'; }
+
+# grab_start_panel: for a program just started without options, its window
+# at 0,0: keeps what the output list and the update button show before
+# anything is chosen ("(Disconnected)", light red and disabled), for
+# panel_as_at_start
+grab_start_panel() {
+    wait_until 20 button_is_red || fail "the update button is not red at start (see at-failure.png)"
+    screenshot "$OUT/start.png"
+    /usr/bin/python3 "$SCREEN" grab "$SELECTOR_AREA" "$OUT/selector.ref"
+    /usr/bin/python3 "$SCREEN" grab "$BUTTON_AREA" "$OUT/button.ref"
+}
+
+# grab_ready_button: with the pedal chosen and the button green, keeps how
+# the enabled button looks, for watch_button_disabled
+grab_ready_button() {
+    /usr/bin/python3 "$SCREEN" grab "$BUTTON_AREA" "$OUT/button-ready.ref"
+}
+
+# watch_button_disabled / check_button_stayed_disabled: from an upload's
+# first bytes to near its end the update button must never look enabled
+watch_button_disabled() {
+    WATCH_T0=$(/usr/bin/python3 -c 'import time; print(time.monotonic())')
+    /usr/bin/python3 "$SCREEN" never-match 600 enabled="$BUTTON_AREA=$OUT/button-ready.ref" >"$OUT/button-watch.txt" &
+    BUTTON_WATCH=$!
+}
+check_button_stayed_disabled() {
+    kill "$BUTTON_WATCH" 2>/dev/null || true
+    wait "$BUTTON_WATCH" 2>/dev/null || true
+    # It prints only when it has seen the button enabled. Once the upload has
+    # ended the button is usable again, and the caption that says so is set
+    # before the window shows the button: a sighting counts only before that.
+    if [ -s "$OUT/button-watch.txt" ]; then
+        local seen ended
+        seen=$(cut -d' ' -f2 "$OUT/button-watch.txt")
+        ended=$(captions | awk -F'\t' -v t="$WATCH_T0" '$1 > t && $2 !~ /^Update progress: ?(Uploading firmware)?$/ { print $1; exit }')
+        [ -n "$ended" ] && awk -v s="$seen" -v e="$ended" 'BEGIN { exit !(s >= e) }' ||
+            fail "the update button was enabled during the upload (seen at $seen, the upload ended at ${ended:-no time yet}, $(received_messages) messages in)"
+    fi
+    note "the update button stayed disabled during the upload"
+}
+
+# start_panel_reference ROW: grab_start_panel and grab_ready_button (with
+# entry ROW of the list chosen) for a test whose program starts with
+# --autoupdate, from a run of its own
+start_panel_reference() {
+    local pid w
+    "$APP" >"$OUT/reference-app.log" 2>&1 &
+    pid=$!
+    w=$(app_window "^$MAIN_TITLE\$" 60) || exit 1
+    window_to_origin "$w"
+    grab_start_panel
+    choose_output "$1"
+    xdotool mousemove --window "$w" 300 40
+    wait_until 10 button_is_green || fail "the update button did not turn green in the reference run"
+    grab_ready_button
+    kill -TERM "$pid"
+    wait "$pid" || true
+}
+
+# panel_as_at_start SEC: waits up to SEC s until the list and the button look
+# as grab_start_panel saw them; prints "selector T" and "button T" with the
+# CLOCK_MONOTONIC time each first did, or what differs
+panel_as_at_start() {
+    /usr/bin/python3 "$SCREEN" wait-match "$1" selector="$SELECTOR_AREA=$OUT/selector.ref" \
+        button="$BUTTON_AREA=$OUT/button.ref" && return 0
+    # What differed, beside what was expected, to be looked at.
+    seen_png selector "$SELECTOR_AREA"
+    seen_png button "$BUTTON_AREA"
+    return 1
+}
+
+# seen_png NAME AREA: NAME.ref and what wait-match last saw instead, as
+# NAME-expected.png and NAME-seen.png
+seen_png() {
+    local size
+    size=$(echo "$2" | awk -F, '{ print $3 "x" $4 }')
+    [ -f "$OUT/$1.ref.seen" ] || return 0
+    convert -size "$size" -depth 8 "rgb:$OUT/$1.ref" "$OUT/$1-expected.png" 2>/dev/null || true
+    convert -size "$size" -depth 8 "rgb:$OUT/$1.ref.seen" "$OUT/$1-seen.png" 2>/dev/null || true
+}
+
+# watch_start_panel FILE: from now on, writes to FILE when the list and the
+# button come to look as grab_start_panel saw them, and when they stop (see
+# screen.py watch-match); returns once it is looking. Its pid: PANEL_WATCH.
+watch_start_panel() {
+    /usr/bin/python3 "$SCREEN" watch-match 600 selector="$SELECTOR_AREA=$OUT/selector.ref" \
+        button="$BUTTON_AREA=$OUT/button.ref" >"$1" &
+    PANEL_WATCH=$!
+    wait_until 60 grep -q '^ready ' "$1" || fail "the screen watch did not start within 60 s"
+}
+
+# shown_since NAME SINCE FILE: when NAME of watch_start_panel's FILE last
+# came to show its reference after SINCE, if it still does
+shown_since() {
+    awk -v n="$1" -v t="$2" '$1 == n && $3 > t { at = ($2 == "shows") ? $3 : "" } END { print at }' "$3"
+}
+
+# wait_start_panel_shown SINCE FILE SEC: waits up to SEC s for both to show
+start_panel_shown() { [ -n "$(shown_since selector "$1" "$2")" ] && [ -n "$(shown_since button "$1" "$2")" ]; }
+wait_start_panel_shown() {
+    wait_until "$3" start_panel_shown "$1" "$2"
+    kill "$PANEL_WATCH" 2>/dev/null || true
+    wait "$PANEL_WATCH" 2>/dev/null || true
+}
+
+# failure_caption SINCE: the first status caption set after SINCE (CLOCK_MONOTONIC)
+# that tells of a failure, as "TIME<TAB>TEXT"
+failure_caption() {
+    captions | awk -F'\t' -v t="$1" '$1 > t && index($2, "Update progress: Update failed:") == 1 { print; exit }'
+}
+
+# seconds FROM TO: TO - FROM, with three decimals; within T LIMIT: T <= LIMIT
+seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
+within() { awk -v t="$1" -v l="$2" 'BEGIN { exit !(t <= l) }'; }
+
+# check_failure_shown UNPLUGGED_AT WATCH_OUTPUT LIMIT: after the unplug, the
+# caption told of the failure, and the list and the button were back as at
+# start-up (WATCH_OUTPUT of watch_start_panel), each within LIMIT s
+check_failure_shown() {
+    local t=$1 watch=$2 limit=$3 caption t_caption t_selector t_button t_set
+    caption=$(failure_caption "$t")
+    [ -n "$caption" ] || fail "no failure caption after the unplug; the last captions: $(captions | tail -3 | cut -f2 | paste -sd'|')"
+    t_caption=${caption%%$'\t'*}
+    FAILED_TEXT=${caption#*$'\t'}
+    within "$(awk '$1 == "ready" { print $2 }' "$watch")" "$t" || fail "the screen watch started only after the unplug"
+    t_selector=$(shown_since selector "$t" "$watch")
+    t_button=$(shown_since button "$t" "$watch")
+    [ -n "$t_selector" ] && [ -n "$t_button" ] || fail "the panel did not come back as at start-up: $(paste -sd' ' "$watch") (see at-failure.png)"
+    t_set=$(label_set_at "(Disconnected)" "$t")
+    [ -z "$t_set" ] || t_set="after $(seconds "$t" "$t_set") s"
+    note "after the unplug: the caption \"$FAILED_TEXT\" after $(seconds "$t" "$t_caption") s," \
+         "the list given \"(Disconnected)\" ${t_set:-never} and showing it after $(seconds "$t" "$t_selector") s," \
+         "the light red disabled button after $(seconds "$t" "$t_button") s"
+    within "$(seconds "$t" "$t_caption")" "$limit" || fail "the failure caption came later than $limit s after the unplug"
+    within "$(seconds "$t" "$t_selector")" "$limit" || fail "\"(Disconnected)\" came later than $limit s after the unplug"
+    within "$(seconds "$t" "$t_button")" "$limit" || fail "the light red disabled button came later than $limit s after the unplug"
 }
 
 # trace_finish: stops the trace and writes $OUT/sender.report from it

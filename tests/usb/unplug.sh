@@ -1,46 +1,61 @@
 #!/bin/bash
 # Unplugging the pedal in the middle of an --autoupdate upload: the send that
-# is under way fails at once, the upload stops there (nothing more is sent;
-# the panel shows the failure: progress back to empty, the output list usable
-# again), the program neither crashes nor quits as it would after "Update
-# completed", and it still ends when asked to.
+# is under way fails at once, the upload stops there (nothing more is sent),
+# and within 1 s the panel shows the failure: the caption tells of it (and
+# still does 5 s later), the output list is usable again and shows
+# "(Disconnected)", the update button is light red and disabled (both as a
+# run of the program started without options shows them at first), the
+# progress bar is empty. The program neither crashes nor quits as it would
+# after "Update completed", and it still ends when asked to.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
 # Window coordinates, with the window at 0,0 (JUCE draws the title bar inside
-# it): a point inside the progress bar that the bar fills once a tenth of the
+# it): a point inside the progress bar that the bar fills once a fiftieth of the
 # upload is done, and one on the output list's arrows, which a disabled list
 # does not draw.
-BAR_X=40 BAR_Y=268
+FAILED_LIMIT=1.0
+BAR_X=22 BAR_Y=268
 ARROW_X=622 ARROW_Y=167
 
 guest_test() {
-    local w s=$OUT/sender.report r=$OUT/rx.report during after unplugged failed arrow_during arrow_after
+    local w s=$OUT/sender.report r=$OUT/rx.report during after unplugged failed arrow_during
     usb_plug_in --expect "$BUILTIN_IMAGE" --wait-timeout 120
+    start_panel_reference "$(pedal_output_id)"
+    # Long before the unplug: it takes seconds to start on the emulated CPU.
+    watch_start_panel "$OUT/panel-after-unplug.txt"
     start_update
     check_rawmidi_sending
     [ -z "$SENDING_PROBLEM" ] || fail "$SENDING_PROBLEM"
     w=$(app_window "^$MAIN_TITLE\$" 60) || exit 1
-    xdotool windowmove "$w" 0 0
-    wait_until 60 received_at_least 100 || fail "only $(received_messages) messages arrived within 60 s"
+    window_to_origin "$w"
+    wait_until 60 received_at_least 1 || fail "nothing arrived within 60 s"
+    watch_button_disabled
+    # Early in the upload, and before the unplug: a screenshot keeps the
+    # emulated X server busy for seconds, and the panel's change after the
+    # unplug would reach the screen that much later.
+    wait_until 60 received_at_least 20 || fail "only $(received_messages) messages arrived within 60 s"
     screenshot "$OUT/1-uploading.png"
+    check_button_stayed_disabled
+    kill -USR1 "$PEDAL_PID"
     during=$(pixel $BAR_X $BAR_Y "$OUT/1-uploading.png")
     arrow_during=$(pixel $ARROW_X $ARROW_Y "$OUT/1-uploading.png")
-
-    kill -USR1 "$PEDAL_PID" # unplugs it
     wait_pedal
     note "the pedal was unplugged after $(report_value complete "$r") complete messages," \
          "$(report_value intact "$r") intact, $(report_value bytes "$r") bytes"
+    wait_start_panel_shown "$(report_value unplugged_at "$r")" "$OUT/panel-after-unplug.txt" 30
+    check_failure_shown "$(report_value unplugged_at "$r")" "$OUT/panel-after-unplug.txt" $FAILED_LIMIT
     # Time enough for a crash, a hang in the send, or a wrong "completed"
     # and the quit that follows it.
     sleep 5
     screenshot "$OUT/2-unplugged.png"
     after=$(pixel $BAR_X $BAR_Y "$OUT/2-unplugged.png")
-    arrow_after=$(pixel $ARROW_X $ARROW_Y "$OUT/2-unplugged.png")
     kill -0 "$APP_PID" 2>/dev/null || {
         wait_app 1
-        fail "the program ended after the unplug, status $APP_RC: $(tail -5 "$OUT/app.log")"
+        fail "the program ended after the unplug, status $APP_RC: $(tail -5 "$OUT/app.err")"
     }
+    [ "$(captions | tail -1 | cut -f2)" = "$FAILED_TEXT" ] ||
+        fail "the caption did not keep the failure: it reads \"$(captions | tail -1 | cut -f2)\""
     trace_finish
     note "sender: $(report_value sends "$s") sends, the one under way at the unplug $(report_value send_result "$s")," \
          "$(report_value sends_after_failure "$s") sends after it; progress bar $during while uploading, $after after the unplug"
@@ -64,12 +79,15 @@ guest_test() {
     [ "${after^^}" = FFFFFF ] || fail "the progress bar was not reset after the failure: $after (see 2-unplugged.png)"
     # Grey arrows on white: dark only when the list is enabled.
     [ $((16#${arrow_during:0:2})) -ge 200 ] || fail "the output list was usable during the upload (see 1-uploading.png)"
-    [ $((16#${arrow_after:0:2})) -lt 200 ] || fail "the output list stayed disabled after the failure (see 2-unplugged.png)"
 
-    kill -TERM "$APP_PID"
+    # A script learns of it from the outcome line at once and from the
+    # status once the window is closed.
+    outcome_lines "$OUT/app.log" | grep -q ' outcome=send-failed status=8 ' ||
+        fail "no send-failed outcome line: $(outcome_lines "$OUT/app.log")"
+    close_main_window "$MAIN_TITLE"
     wait_app 10
-    [ "$APP_RC" != running ] || fail "the program did not end within 10 s of SIGTERM"
-    note "the program ended on SIGTERM with status $APP_RC"
+    [ "$APP_RC" = 8 ] || fail "the program ended with status $APP_RC after the failed upload, 8 expected"
+    note "outcome line: $(outcome_lines "$OUT/app.log" | cut -c1-60)...; status $APP_RC once closed"
 }
 
 usb_main "$@"

@@ -13,7 +13,7 @@
  *
  *   usb-pedal [--gadgetfs DIR] [--product NAME] [--rate BYTES_PER_S]
  *             [--raw FILE] [--report FILE] [--progress FILE] [--ready-file FILE]
- *             [--expect FILE] [--unplug-after MESSAGES]
+ *             [--stamps FILE] [--expect FILE] [--unplug-after MESSAGES]
  *             [--idle-timeout SEC] [--wait-timeout SEC]
  *
  * It plugs itself in at start (writing the descriptors to gadgetfs) and is
@@ -23,8 +23,19 @@
  * at once after --unplug-after complete messages or on SIGUSR1 (wherever it
  * is in a message).
  * --ready-file is written once the host has configured the device.
- * --progress FILE is rewritten after every complete message ("messages N
- * bytes B"). At the end it writes the bytes (--raw) and a report of "key
+ * --progress FILE is rewritten after every read ("messages N bytes B": the
+ * complete messages and all bytes so far).
+ *
+ * SIGUSR2 stalls the pedal: from the end of the read under way it asks for
+ * nothing more, so the host's transfers wait for it, as with a pedal that
+ * has hung; SIGHUP makes it read again. The time-outs do not run while it is
+ * stalled. What the host had queued meanwhile is full packets, with no short
+ * one after them to end a read of many; so after a stall the pedal reads a
+ * packet at a time until one read finds nothing (see read_packets). --stamps FILE gets a line per event, flushed at once, with the
+ * CLOCK_MONOTONIC time and the byte count so far: "read T BYTES_READ TOTAL",
+ * "stall T TOTAL" (when it stops asking) and "resume T TOTAL".
+ *
+ * At the end it writes the bytes (--raw) and a report of "key
  * value" lines: message count, framing, first->last byte time and the gaps
  * between message starts, stamped with CLOCK_MONOTONIC when each USB packet
  * was read (also given as CLOCK_MONOTONIC seconds: first_byte_at,
@@ -71,17 +82,18 @@
 #define PEDAL_BUFFER (MAX_PACKETS_PER_READ * BYTES_PER_PACKET)
 
 static struct {
-    const char *gadgetfs, *product, *raw, *report, *progress, *ready, *expect;
+    const char *gadgetfs, *product, *raw, *report, *progress, *ready, *expect, *stamps;
     double rate, idle_timeout, wait_timeout;
     long unplug_after;
-} opt = { "/dev/gadget", "Nimbo Test Pedal", NULL, NULL, NULL, NULL, NULL, 0, 3, 120, 0 };
+} opt = { "/dev/gadget", "Nimbo Test Pedal", NULL, NULL, NULL, NULL, NULL, NULL, 0, 3, 120, 0 };
 
 static const char *manufacturer = "Nimbo Tests", *serial = "0001";
 static const unsigned vendor_id = 0x1209, product_id = 0x0001; /* pid.codes' test ids */
 
-static volatile sig_atomic_t stop_signal, unplug_signal;
+static volatile sig_atomic_t stop_signal, unplug_signal, stall_wanted;
 static void on_signal(int sig) { stop_signal = sig; }
 static void on_unplug(int sig) { unplug_signal = sig; }
+static void on_stall(int sig) { stall_wanted = sig == SIGUSR2; }
 static void on_alarm(int sig) { (void)sig; }
 
 static void die(const char *what)
@@ -373,7 +385,10 @@ static int configured_endpoint(double timeout)
 
 /* Up to `packets` USB packets of MIDI events, unpacked into bytes; 0 when the
  * read was interrupted or timed out, <0 on errors. The read ends at a short
- * packet (the end of what the host had queued) or when all have come. */
+ * packet (the end of what the host had queued) or when all have come. A read
+ * that is interrupted loses what it had already taken (gadgetfs takes the
+ * request back and returns EINTR), so it must not wait for packets that may
+ * never come: a read of one packet cannot lose any. */
 static int read_packets(int fd, int packets, unsigned char *bytes, double timeout)
 {
     static const unsigned char event_length[16] = { 0, 0, 2, 3, 3, 1, 2, 3, 3, 3, 3, 3, 2, 2, 3, 1 };
@@ -381,11 +396,19 @@ static int read_packets(int fd, int packets, unsigned char *bytes, double timeou
     /* SIGALRM interrupts the read; gadgetfs then takes the request back, so
      * the host's data stays where it was. */
     struct itimerval t = { { 0, 0 }, { (time_t)timeout, (long)((timeout - (time_t)timeout) * 1e6) + 1000 } };
+    /* A stall waits for the read to end by itself: packets that an
+     * interrupted read had already taken would be lost. */
+    sigset_t stall_signals, old;
+    sigemptyset(&stall_signals);
+    sigaddset(&stall_signals, SIGUSR2);
+    sigaddset(&stall_signals, SIGHUP);
+    sigprocmask(SIG_BLOCK, &stall_signals, &old);
     setitimer(ITIMER_REAL, &t, NULL);
     ssize_t n = read(fd, packet, (size_t)packets * FULL_SPEED_PACKET);
     int error = errno;
     struct itimerval off = { { 0, 0 }, { 0, 0 } };
     setitimer(ITIMER_REAL, &off, NULL);
+    sigprocmask(SIG_SETMASK, &old, NULL);
     if (n < 0)
         return error == EINTR ? 0 : -error;
     int count = 0;
@@ -457,6 +480,38 @@ static void take_byte(unsigned char b, double t)
     data[data_length++] = b;
     last->length++;
     last->t_last = t;
+}
+
+static FILE *stamps;
+
+static void stamp(const char *event, double t, int count)
+{
+    if (!stamps)
+        return;
+    if (count >= 0)
+        fprintf(stamps, "%s %.6f %d %zu\n", event, t, count, data_length);
+    else
+        fprintf(stamps, "%s %.6f %zu\n", event, t, data_length);
+    fflush(stamps);
+}
+
+/* Until told to go on, or to stop; the time spent here is not idle time. */
+static void stay_stalled(void)
+{
+    sigset_t all, old;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &old);
+    stamp("stall", now_s(), -1);
+    sigset_t waiting = old;
+    sigdelset(&waiting, SIGHUP);
+    sigdelset(&waiting, SIGUSR2);
+    sigdelset(&waiting, SIGTERM);
+    sigdelset(&waiting, SIGINT);
+    sigdelset(&waiting, SIGUSR1);
+    while (stall_wanted && !stop_signal && !unplug_signal)
+        sigsuspend(&waiting);
+    sigprocmask(SIG_SETMASK, &old, NULL);
+    stamp("resume", now_s(), -1);
 }
 
 static void write_progress(void)
@@ -574,7 +629,7 @@ static void usage(FILE *f)
 {
     fputs("usage: usb-pedal [--gadgetfs DIR] [--product NAME] [--rate BYTES_PER_S]\n"
           "                 [--raw FILE] [--report FILE] [--progress FILE] [--ready-file FILE]\n"
-          "                 [--expect FILE] [--unplug-after MESSAGES]\n"
+          "                 [--stamps FILE] [--expect FILE] [--unplug-after MESSAGES]\n"
           "                 [--idle-timeout SEC] [--wait-timeout SEC]\n",
           f);
 }
@@ -585,7 +640,8 @@ int main(int argc, char **argv)
         { "gadgetfs", 1, 0, 'g' }, { "product", 1, 0, 'P' }, { "rate", 1, 0, 'r' },
         { "raw", 1, 0, 'o' }, { "report", 1, 0, 'R' }, { "progress", 1, 0, 'p' },
         { "ready-file", 1, 0, 'y' }, { "expect", 1, 0, 'e' }, { "unplug-after", 1, 0, 'u' },
-        { "idle-timeout", 1, 0, 't' }, { "wait-timeout", 1, 0, 'w' }, { "help", 0, 0, 'h' },
+        { "idle-timeout", 1, 0, 't' }, { "wait-timeout", 1, 0, 'w' }, { "stamps", 1, 0, 's' },
+        { "help", 0, 0, 'h' },
         { 0, 0, 0, 0 },
     };
     for (int c; (c = getopt_long(argc, argv, "", options, NULL)) != -1;) {
@@ -601,6 +657,7 @@ int main(int argc, char **argv)
         case 'u': opt.unplug_after = atol(optarg); break;
         case 't': opt.idle_timeout = atof(optarg); break;
         case 'w': opt.wait_timeout = atof(optarg); break;
+        case 's': opt.stamps = optarg; break;
         case 'h': usage(stdout); return 0;
         default: usage(stderr); return 2;
         }
@@ -618,6 +675,11 @@ int main(int argc, char **argv)
     sigaction(SIGUSR1, &sa, NULL);
     sa.sa_handler = on_alarm;
     sigaction(SIGALRM, &sa, NULL);
+    sa.sa_handler = on_stall;
+    sigaction(SIGUSR2, &sa, NULL);
+    sigaction(SIGHUP, &sa, NULL);
+    if (opt.stamps && !(stamps = fopen(opt.stamps, "w")))
+        die(opt.stamps);
 
     if (opt.expect)
         free(read_file(opt.expect, &expected_length));
@@ -638,6 +700,7 @@ int main(int argc, char **argv)
     /* The buffer fills with every packet and empties at --rate; packets are
      * asked for only as far as they fit. */
     double level = 0, t_level = now_s(), t_last = 0;
+    int singly = 0; /* one packet a read, after a stall */
     const char *stop = "error";
     unsigned char bytes[PEDAL_BUFFER];
     for (;;) {
@@ -648,6 +711,20 @@ int main(int argc, char **argv)
         if (unplug_signal) {
             stop = "unplugged";
             break;
+        }
+        if (stall_wanted) {
+            double stalled = now_s();
+            stay_stalled();
+            double resumed = now_s();
+            /* The time-outs count from where they were; the pedal's buffer
+             * has emptied meanwhile. */
+            t_start += resumed - stalled;
+            if (data_length)
+                t_last += resumed - stalled;
+            level = 0;
+            t_level = resumed;
+            singly = 1;
+            continue;
         }
         double now = now_s();
         double left = data_length ? t_last + opt.idle_timeout - now : t_start + opt.wait_timeout - now;
@@ -665,6 +742,8 @@ int main(int argc, char **argv)
             }
             packets = (int)((PEDAL_BUFFER - level) / BYTES_PER_PACKET);
         }
+        if (singly)
+            packets = 1;
         if ((fd = configured_endpoint(fmin(left, 0.5))) < 0)
             continue;
         int n = read_packets(fd, packets, bytes, fmin(left, 0.5));
@@ -678,18 +757,20 @@ int main(int argc, char **argv)
             stop = "read-error";
             break;
         }
-        if (n == 0)
+        if (n == 0) {
+            singly = 0;
             continue;
+        }
         double t = now_s();
         if (opt.rate > 0) {
             level = fmax(0, level - (t - t_level) * opt.rate) + n;
             t_level = t;
         }
-        long before = complete_messages;
         for (int i = 0; i < n; ++i)
             take_byte(bytes[i], t);
         t_last = t;
-        if (complete_messages != before && opt.progress)
+        stamp("read", t, n);
+        if (opt.progress)
             write_progress();
         if (opt.unplug_after > 0 && complete_messages >= opt.unplug_after) {
             stop = "unplugged";

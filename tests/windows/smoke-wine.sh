@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Starts the Windows .exe under Wine on a private Xvfb display and drives it
 # as a person would: the main window and its title, the update button's
-# colour, the Help window, closing the main window (exit code 0), and the
-# message box for a --file that does not exist.
+# colour, the Help window, a second start with --autoupdate while the window
+# is open (exit code 10, a line on stderr, the first window left alone),
+# closing the main window (exit code 0), the message box for a --file that
+# does not exist, and --autoupdate --outputid 99, which finds no such output
+# (Wine here has no MIDI at all): the box, the outcome line, exit code 5.
 #
 #   tests/windows/smoke-wine.sh [EXE]
 #     (default: build-windows/app/NimboSwUpdaterApp_artefacts/Release/NimboSwUpdater.exe)
@@ -26,10 +29,7 @@ TITLE_BAR=${TITLE_BAR:-26}
 BORDER=4
 UPDATE_COLOUR=ff7e7e
 
-export WINEPREFIX="$OUT/prefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win64
+source "$ROOT/tests/windows/wine-env.sh"
 
 passed=0
 failed=0
@@ -79,11 +79,7 @@ if [ -z "$DISPLAY_NUM" ]; then
 fi
 export DISPLAY=":$DISPLAY_NUM"
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "creating the Wine prefix $WINEPREFIX"
-    wineboot -i >"$OUT/wineboot.log" 2>&1
-    wineserver -w
-fi
+wine_prefix "$OUT/prefix"
 # With no window manager on Xvfb, Wine waits 2 s for each "managed" window
 # it unmaps to be withdrawn by one, so closing a program with a few windows
 # (JUCE adds four shadow windows to each) takes 10-20 s. Unmanaged windows
@@ -194,6 +190,18 @@ else
     import -display "$DISPLAY" -window root "$OUT/help.png"
 fi
 
+# A second start while the window is open: an automatic update that did
+# nothing must not look like one that was done.
+( cd "$OUT" && exec timeout 60 wine "$EXE" --autoupdate --outputid 1 ) >"$OUT/second.out" 2>"$OUT/second.err"
+second_status=$?
+[ "$second_status" -eq 10 ] && ok "a second start with --autoupdate ends with exit code 10" \
+                            || fail "a second start with --autoupdate ended with exit code $second_status, not 10"
+grep -q "another updater is already running" "$OUT/second.err" \
+    && ok "the second start says on stderr: $(grep "another updater" "$OUT/second.err" | tr -d '\r')" \
+    || fail "the second start said nothing on stderr about the first (see $OUT/second.err)"
+[ "$(wait_window "^$(regex_quote "$MAIN_TITLE")\$" 1)" = "$MAIN" ] && kill -0 "$APP_PID" 2>/dev/null \
+    && ok "the first window is still there" || fail "the first window is gone after the second start"
+
 # The close button sits at the right end of JUCE's title bar.
 click "$MAIN" $((WIDTH - border - TITLE_BAR / 2 - 4)) $((border + TITLE_BAR / 2))
 closed_at=$SECONDS
@@ -222,6 +230,37 @@ kill "$APP_PID" 2>/dev/null
 wineserver -k 2>/dev/null
 wait "$APP_PID" 2>/dev/null
 APP_PID=
+
+# --- 3. --autoupdate --outputid 99 --------------------------------------------
+# The outcome line comes before the box, which waits for the user; then the
+# window stays open until it is closed, and the exit code says why.
+( cd "$OUT" && exec wine "$EXE" --autoupdate --outputid 99 ) >"$OUT/auto.out" 2>>"$OUT/app.log" &
+APP_PID=$!
+deadline=$((SECONDS + 60))
+until grep -q '^NimboSwUpdater: outcome=' "$OUT/auto.out" || [ $SECONDS -ge $deadline ]; do sleep 0.2; done
+line=$(grep '^NimboSwUpdater: outcome=' "$OUT/auto.out" | tr -d '\r')
+case $line in
+    "NimboSwUpdater: outcome=no-output status=5 "*" output=99 output_name=- messages=0 bytes=0")
+        ok "--autoupdate --outputid 99 prints: $line" ;;
+    *) fail "--autoupdate --outputid 99 printed no outcome line for a missing output: \"$line\"" ;;
+esac
+sleep 2
+import -display "$DISPLAY" -window root "$OUT/no-output.png"
+# The box has the focus and no title; Return is its ok button.
+xdotool key Return 2>/dev/null
+if MAIN=$(wait_window "^$(regex_quote "$MAIN_TITLE")\$" 30); then
+    sleep 1
+    eval "$(xdotool getwindowgeometry --shell "$MAIN")"
+    click "$MAIN" $((WIDTH - border - TITLE_BAR / 2 - 4)) $((border + TITLE_BAR / 2))
+    if wait_app 30; then
+        [ "$APP_STATUS" -eq 5 ] && ok "closing it ends the program with exit code 5 (no such output)" \
+                                || fail "closing it ended the program with exit code $APP_STATUS, not 5"
+    else
+        fail "the program still runs 30 s after its close button was clicked"
+    fi
+else
+    fail "no main window after Return on the box (see $OUT/no-output.png)"
+fi
 
 echo "screenshots: $OUT/*.png"
 finish

@@ -24,7 +24,8 @@ if [ ! -f "$BUILD_DIR/build.ninja" ]; then
           -DCMAKE_BUILD_TYPE="$BUILD_TYPE" \
           -DJUCE_DIR="$JUCE_DIR" >&2
 fi
-cmake --build "$BUILD_DIR" --target NimboSwUpdaterApp -j "$JOBS" >&2
+# The program, and its Windows unit tests (run by tests/windows/unit-wine.sh).
+cmake --build "$BUILD_DIR" --target NimboSwUpdaterApp NimboWindowsTests -j "$JOBS" >&2
 
 EXE="$BUILD_DIR/app/NimboSwUpdaterApp_artefacts/$BUILD_TYPE/NimboSwUpdater.exe"
 if [ ! -f "$EXE" ]; then
