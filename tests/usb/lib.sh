@@ -126,13 +126,13 @@ unplug_pedal() {
 
 # pedal_rawmidi: the pedal's rawmidi device, e.g. /dev/snd/midiC1D0
 pedal_rawmidi() {
-    amidi -l | awk -v name="$PEDAL_PORT" 'index($0, name) { split($2, a, /[:,]/); print "/dev/snd/midiC" a[2] "D" a[3]; exit }'
+    amidi -l | awk -v name="$PEDAL_PORT" '!found && index($0, name) { split($2, a, /[:,]/); print "/dev/snd/midiC" a[2] "D" a[3]; found = 1 }'
 }
 
 # pedal_rawmidi_status: the kernel's view of that device's output (its
 # driver's byte count, and the owner and fill of an open substream)
 pedal_rawmidi_status() {
-    amidi -l | awk -v name="$PEDAL_PORT" 'index($0, name) { split($2, a, /[:,]/); print "/proc/asound/card" a[2] "/midi" a[3]; exit }'
+    amidi -l | awk -v name="$PEDAL_PORT" '!found && index($0, name) { split($2, a, /[:,]/); print "/proc/asound/card" a[2] "/midi" a[3]; found = 1 }'
 }
 
 # pedal_bytes: how many bytes the pedal has read
@@ -246,8 +246,10 @@ label_texts() {
 # captions [TRACE]: the status captions among them
 captions() { label_texts "$@" | grep -P '^[^\t]*\tUpdate progress:' || true; }
 
-# label_set_at TEXT SINCE: when a label was first given TEXT after SINCE
-label_set_at() { label_texts | awk -F'\t' -v t="$2" -v s="$1" '$1 > t && $2 == s { print $1; exit }'; }
+# label_set_at TEXT SINCE: when a label was first given TEXT after SINCE.
+# Like every awk here that reads a pipe, it reads to the end: leaving at the
+# first match would end the writer with SIGPIPE, a failure under pipefail.
+label_set_at() { label_texts | awk -F'\t' -v t="$2" -v s="$1" '!found && $1 > t && $2 == s { print $1; found = 1 }'; }
 
 # grab_start_panel: for a program just started without options, its window
 # at 0,0: keeps what the output list and the update button show before
@@ -282,7 +284,7 @@ check_button_stayed_disabled() {
     if [ -s "$OUT/button-watch.txt" ]; then
         local seen ended
         seen=$(cut -d' ' -f2 "$OUT/button-watch.txt")
-        ended=$(captions | awk -F'\t' -v t="$WATCH_T0" '$1 > t && $2 !~ /^Update progress: ?(Uploading firmware)?$/ { print $1; exit }')
+        ended=$(captions | awk -F'\t' -v t="$WATCH_T0" '!found && $1 > t && $2 !~ /^Update progress: ?(Uploading firmware)?$/ { print $1; found = 1 }')
         [ -n "$ended" ] && awk -v s="$seen" -v e="$ended" 'BEGIN { exit !(s >= e) }' ||
             fail "the update button was enabled during the upload (seen at $seen, the upload ended at ${ended:-no time yet}, $(received_messages) messages in)"
     fi
@@ -348,15 +350,17 @@ shown_since() {
 # wait_start_panel_shown SINCE FILE SEC: waits up to SEC s for both to show
 start_panel_shown() { [ -n "$(shown_since selector "$1" "$2")" ] && [ -n "$(shown_since button "$1" "$2")" ]; }
 wait_start_panel_shown() {
-    wait_until "$3" start_panel_shown "$1" "$2"
+    local shown=0
+    wait_until "$3" start_panel_shown "$1" "$2" && shown=1
     kill "$PANEL_WATCH" 2>/dev/null || true
     wait "$PANEL_WATCH" 2>/dev/null || true
+    [ $shown = 1 ] || fail "the list and the button did not come back as at start-up within $3 s: $(paste -sd' ' "$2")"
 }
 
 # failure_caption SINCE: the first status caption set after SINCE (CLOCK_MONOTONIC)
 # that tells of a failure, as "TIME<TAB>TEXT"
 failure_caption() {
-    captions | awk -F'\t' -v t="$1" '$1 > t && index($2, "Update progress: Update failed:") == 1 { print; exit }'
+    captions | awk -F'\t' -v t="$1" '!found && $1 > t && index($2, "Update progress: Update failed:") == 1 { print; found = 1 }'
 }
 
 # seconds FROM TO: TO - FROM, with three decimals; within T LIMIT: T <= LIMIT
