@@ -17,11 +17,27 @@ MAIN_TITLE='Tremoran Roduza Delay version 1.0.01 - R473'
 APP_PID=""
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+# What JUCE prints, in a build with its assertions on, for a failed jassert
+# and for objects still alive at exit: only printed, so a test looks for it.
+JUCE_COMPLAINTS='JUCE Assertion failure|Leaked objects detected'
+RUN_MARK=$ARTIFACTS/.run-started
+: > "$RUN_MARK"
+
 cleanup() {
+    local status=$? found
     if [ -n "$APP_PID" ] && kill -0 "$APP_PID" 2>/dev/null; then
         kill "$APP_PID" 2>/dev/null || true
         wait "$APP_PID" 2>/dev/null || true
     fi
+    # What the program printed in this run only.
+    found=$(find "$ARTIFACTS" -maxdepth 1 -type f \( -name '*.out' -o -name '*.err' \) -newer "$RUN_MARK" \
+                -exec grep -HE "$JUCE_COMPLAINTS" {} + 2>/dev/null || true)
+    if [ -n "$found" ]; then
+        echo "FAIL: JUCE complained while the program ran:" >&2
+        echo "$found" >&2
+        exit 1
+    fi
+    exit $status
 }
 trap cleanup EXIT
 

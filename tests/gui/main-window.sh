@@ -32,7 +32,9 @@ for ARGS in "" "--autoupdate --outputid 1"; do
     echo "second instance '$ARGS': status $RC after $MS ms, stderr: $(cat "$ARTIFACTS/second.err")"
     [ "$RC" = "$EXPECTED" ] || fail "second instance '$ARGS': exit status $RC, $EXPECTED expected"
     [ "$MS" -lt 1000 ] || fail "second instance took $MS ms"
-    [ "$(wc -l < "$ARTIFACTS/second.err")" = 1 ] && grep -q "another updater is already running" "$ARTIFACTS/second.err" \
+    # A Debug build of JUCE prints its version and its own quitting line too.
+    grep -vxE 'JUCE v[0-9.]+|Another instance is running - quitting\.\.\.' "$ARTIFACTS/second.err" >"$ARTIFACTS/second.said" || true
+    [ "$(wc -l < "$ARTIFACTS/second.said")" = 1 ] && grep -q "another updater is already running" "$ARTIFACTS/second.said" \
         || fail "second instance '$ARGS' did not say in one line why it did nothing: $(cat "$ARTIFACTS/second.err")"
     [ ! -s "$ARTIFACTS/second.out" ] || fail "second instance printed on stdout: $(cat "$ARTIFACTS/second.out")"
     kill -0 "$APP_PID" || fail "first instance died"
