@@ -113,15 +113,8 @@ void BasicSysexProtocolClass::run()
         // After that the lock is taken only when something enabled the link
         // again: it waits for whatever the message thread is doing (a repaint
         // under Wine takes tens of milliseconds), and every message paid that.
-        if (bytesDone == 0 || link->isEnabledOnAnyThread())
-        {
-            const juce::MessageManagerLock mml (this);
-
-            if (! mml.lockWasGained())
-                return stopHere();
-
-            link->setEnabled (false);
-        }
+        if (! disableLink (bytesDone == 0))
+            return stopHere();
 
         // Bytes sent nowhere must not end in "Update completed".
         const bool outputOpen = link->isReady();
@@ -147,11 +140,17 @@ void BasicSysexProtocolClass::run()
                 break;
         }
 
-        // The pause after the previous message ended a little early, so the
-        // work of getting here fits into it; the rest is waited out now.
+        // The whole pause between two messages is this one wait, taken once
+        // the link is checked and the message found, so that work lies
+        // inside it. Every wake-up from a sleep comes late by the system's
+        // timer latency: a pause made of several sleeps pays it each time.
         waitUntil (nextSendAllowedMs);
 
         if (threadShouldExit())
+            return stopHere();
+
+        // Enabled again during the pause: rare, and put right before the send.
+        if (! disableLink (false))
             return stopHere();
 
         messageStartTime = juce::Time::getMillisecondCounter();
@@ -172,9 +171,11 @@ void BasicSysexProtocolClass::run()
         bytesSent += length;
 
         const auto minimumMs = minimumPauseMs (length, image->fixedPacing);
-        const bool lastMessage = readPosition == imageEnd;
         nextSendAllowedMs = sendStartMs + minimumMs + startStampMarginMs;
-        waitUntil (sendStartMs + (lastMessage ? minimumMs : minimumMs - lockAndScanAllowanceMs));
+
+        // The last message has its pause too before the upload counts as done.
+        if (readPosition == imageEnd)
+            waitUntil (sendStartMs + minimumMs);
 
         bytesDone += length;
         messageStart = readPosition;
@@ -211,13 +212,42 @@ void BasicSysexProtocolClass::waitUntil (double deadlineMs)
         if (remainingMs <= 0.0 || threadShouldExit())
             return;
 
-        // Sleep most of the way on the thread's event, so stopThread wakes it,
-        // then finish with a short precise sleep: a pause must never end early.
-        if (remainingMs > 3.0)
-            wait ((int) remainingMs - 2);
+        // A long pause sleeps on the thread's event, which a stop request
+        // wakes; what is left, short enough to hold up a stop request, is one
+        // sleep to the deadline. A pause must never end early.
+        if (remainingMs > longestPlainSleepMs)
+            wait ((int) (remainingMs - longestPlainSleepMs / 2));
         else
-            std::this_thread::sleep_for (std::chrono::microseconds ((juce::int64) (remainingMs * 1000.0) + 1));
+            sleepAtMost (remainingMs);
     }
+}
+
+void BasicSysexProtocolClass::sleepAtMost (double ms)
+{
+#if JUCE_WINDOWS
+    // Windows sleeps in whole milliseconds and may add one: it sleeps to
+    // within 2 ms of the deadline, and yields the rest.
+    if (ms > 2.0)
+        juce::Thread::sleep ((int) (ms - 1.0));
+    else
+        juce::Thread::yield();
+#else
+    std::this_thread::sleep_for (std::chrono::microseconds ((juce::int64) (ms * 1000.0) + 1));
+#endif
+}
+
+bool BasicSysexProtocolClass::disableLink (bool evenIfDisabled)
+{
+    if (! evenIfDisabled && ! link->isEnabledOnAnyThread())
+        return true;
+
+    const juce::MessageManagerLock mml (this);
+
+    if (! mml.lockWasGained())
+        return false;
+
+    link->setEnabled (false);
+    return true;
 }
 
 void BasicSysexProtocolClass::endWithoutCompletion (UploadOutcome howItEnded, const juce::String& status)

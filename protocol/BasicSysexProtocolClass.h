@@ -22,10 +22,9 @@ public:
     /** Minimum time per message with fixed pacing. */
     static constexpr double fixedPacingMs = 15.0;
 
-    /** How much earlier than its minimum the pause after a message ends, so
-        that checking the link and finding the next message happen inside it;
-        the minimum itself is then waited out right before the next send. */
-    static constexpr double lockAndScanAllowanceMs = 5.0;
+    /** The longest pause that is one plain sleep, which a stop request does
+        not cut short; longer ones wait on the thread's event first. */
+    static constexpr double longestPlainSleepMs = 20.0;
 
     /** The start of a send is stamped just before the link is called, a few
         microseconds before its first byte moves; this keeps the next start
@@ -66,6 +65,14 @@ private:
     /** Waits until the hi-res millisecond counter reaches deadlineMs, never
         less; returns early only when the thread is asked to stop. */
     void waitUntil (double deadlineMs);
+
+    /** Sleeps for ms at most (less by the system's wake-up latency). */
+    static void sleepAtMost (double ms);
+
+    /** Disables the link for the next send, under the message-manager lock;
+        unless evenIfDisabled, only when it has been enabled meanwhile. False
+        when the lock could not be had because the thread is asked to stop. */
+    bool disableLink (bool evenIfDisabled);
 
     /** Ends an upload that did not complete: tells the user why, and makes the
         link usable again. */
