@@ -12,7 +12,7 @@ export CCACHE_SLOPPINESS := time_macros
 export CCACHE_NOHASHDIR  := 1
 export CCACHE_BASEDIR    := $(CURDIR)
 
-.PHONY: all deps build run test test-asan test-tsan bench package fuzz-build fuzz static-check windows test-windows test-wine-vm clean
+.PHONY: all deps build run test test-asan test-tsan bench bench-vm package fuzz-build fuzz static-check windows test-windows test-wine-vm clean
 
 all: build
 
@@ -63,6 +63,12 @@ package: build
 bench: build
 	$(BUILD)/bench/NimboUploadBench
 
+# The updater beside a minimal sender of our own in the end-to-end VM, on the
+# Linux path (ALSA sequencer) and the Windows one (the .exe under Wine).
+bench-vm: build windows
+	tests/e2e/install-deps.sh
+	bench/vm/bench-vm.sh $(APP) $(BUILD)/bench-vm
+
 # The libFuzzer targets (fuzz/), built with clang, ASan and UBSan in
 # build-fuzz, each run from its seeds for FUZZ_SECONDS, or for FUZZ_RUNS
 # executions when that is set.
@@ -96,7 +102,7 @@ test-windows: windows
 # The .exe under Wine in the end-to-end VM, against the real ALSA sequencer.
 test-wine-vm: windows
 	tests/e2e/install-deps.sh
-	tests/e2e/wine-autoupdate.sh build-windows/app/NimboSwUpdaterApp_artefacts/Release/NimboSwUpdater.exe build-windows/e2e-wine
+	tests/e2e/wine-uploads.sh build-windows/app/NimboSwUpdaterApp_artefacts/Release/NimboSwUpdater.exe build-windows/e2e-wine
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-windows build-fuzz build-tidy

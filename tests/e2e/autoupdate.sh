@@ -7,19 +7,7 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-host_prepare() {
-    # 20 SysEx messages of 3..599 bytes; content unlike the built-in image.
-    local i j n s b
-    for ((i = 0; i < 20; i++)); do
-        n=$(((i * 211) % 597 + 1))
-        s='\xf0\x7d'
-        for ((j = 1; j < n; j++)); do
-            printf -v b '\\x%02x' $(((i * 13 + j * 29) & 0x7f))
-            s+=$b
-        done
-        printf '%b' "$s\\xf7"
-    done >"$OUT/other.syx"
-}
+host_prepare() { make_other_image "$OUT/other.syx"; }
 
 # update NAME IMAGE MESSAGES LINE-START ARGS...: one unattended update, its
 # delivery kept as NAME.raw / NAME.report

@@ -45,7 +45,8 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import xwin  # noqa: E402
 
-TITLE = "Tremoran Roduza Delay version 1.0.01 - R473"
+# The main window's title, as tests/support/lib.sh (which runs this) has it.
+TITLE = os.environ["MAIN_TITLE"]
 LAST_CLOSE_POINT = 480  # of 495: the program quits by itself after the last
 HOLD_PROOF_S = 0.3
 LATE_S = 0.2

@@ -10,7 +10,7 @@ guest_test() {
     id=$(output_id) || exit 1
     "$APP" >"$OUT/app.log" 2>&1 &
     APP_PID=$!
-    w=$(app_window "^$MAIN_TITLE\$" 60) || exit 1
+    w=$(find_window "^$MAIN_TITLE\$" 60) || exit 1
     xdotool windowmove "$w" 0 0
     wait_until 10 button_is_red || true
     screenshot "$OUT/1-start.png"

@@ -7,10 +7,9 @@
 # Results, screenshots and logs stay in ARTIFACT_DIR/<test name>/.
 
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-E2E_SRC=$(cd "$E2E_DIR/../.." && pwd)
-BUILTIN_IMAGE=$E2E_SRC/firmware/data/NimboDelay-1.0.01-R473.syx
+source "$E2E_DIR/../support/lib.sh"
+TEST_TAG=e2e
 RECEIVER_NAME="Nimbo Test Receiver"
-MAIN_TITLE="Tremoran Roduza Delay version 1.0.01 - R473"
 
 # Window coordinates, with the main window at 0,0 (JUCE draws the title bar
 # inside it): the output list and the update button, a patch well inside the
@@ -24,9 +23,6 @@ SELECTOR_AREA=17,158,540,24
 BUTTON_AREA=552,247,90,26
 SCREEN=$E2E_DIR/screen.py
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
-note() { echo "e2e: $*"; }
-
 # report_value KEY FILE: a value from the receiver's "key value" report
 report_value() { awk -v k="$1" '$1 == k { print $2 }' "$2"; }
 
@@ -35,6 +31,8 @@ e2e_main() {
     APP=$1
     ART=$2
     TEST_NAME=$(basename "$0" .sh)
+    # Run again inside the VM (a benchmark lives outside this folder).
+    TEST_SCRIPT=$(cd "$(dirname "$0")" && pwd -P)/$(basename "$0")
     OUT=$ART/$TEST_NAME
     RECEIVER=$ART/receiver
     if [ -z "${NIMBO_E2E_VM:-}" ]; then
@@ -66,7 +64,7 @@ e2e_host() {
     app=$(cd "$(dirname "$APP")" && pwd -P)/$(basename "$APP")
     # VM_ARGS: what a test needs of the VM beyond the defaults.
     exec "$E2E_DIR/vm-run" -v --timeout "${E2E_VM_TIMEOUT:-240}" ${VM_ARGS[@]+"${VM_ARGS[@]}"} --share "$ART" \
-        -- bash "$E2E_DIR/$TEST_NAME.sh" "$app" "$ART"
+        -- bash "$TEST_SCRIPT" "$app" "$ART"
 }
 
 e2e_guest() {
@@ -127,16 +125,6 @@ wait_receiver() {
 received_messages() { awk '{ print $2 }' "$WORK/rx.progress" 2>/dev/null; }
 received_at_least() { [ "$(received_messages)" -ge "$1" ]; }
 
-# wait_until SEC COMMAND...: polls COMMAND every 0.1 s; status 1 on timeout
-wait_until() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ $SECONDS -lt $deadline ] || return 1
-        sleep 0.1
-    done
-}
-
 # output_id: the number --outputid takes for the receiver, from --list-outputs
 output_id() {
     local rc=0
@@ -149,16 +137,6 @@ output_id() {
     echo "$n"
 }
 
-# app_window TITLE_REGEX SEC: the id of the program's window once it is mapped
-app_window() {
-    local w
-    w=$(timeout "$2" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1)
-    [ -n "$w" ] || fail "no window named '$1' after $2 s"
-    echo "$w"
-}
-
-visible_windows() { xdotool search --onlyvisible --maxdepth 1 --name '' 2>/dev/null | sort; }
-
 # other_windows: visible top-level windows other than the root and the main
 # one (a message box has the title it is given)
 other_windows() {
@@ -168,8 +146,6 @@ other_windows() {
         [ "$x" = "$root" ] || [ "$(xdotool getwindowname "$x" 2>/dev/null)" = "$MAIN_TITLE" ] || echo "$x"
     done
 }
-
-screenshot() { import -display "$DISPLAY" -window root "$1"; }
 
 # window_to_origin WINDOW: moves it to 0,0 (where the tests' coordinates
 # are) and the pointer into it, until it stays there: JUCE centres a window
@@ -212,12 +188,6 @@ wait_exit() {
     if [ $rc -le 128 ]; then EXIT_STATUS=$rc; else EXIT_STATUS=signal-$((rc - 128)); fi
 }
 
-# outcome_lines FILE: the outcome lines the program printed in FILE
-outcome_lines() { grep '^NimboSwUpdater: outcome=' "$1" || true; }
-
-# pixel X Y FILE: the colour at that point as RRGGBB
-pixel() { /usr/bin/convert "$3" -format "%[hex:p{$1,$2}]" info: 2>/dev/null | cut -c1-6; }
-
 # button_rgb FILE: the mean colour of the update button's patch as "R G B"
 button_rgb() {
     /usr/bin/convert "$1" -crop "$BUTTON_PATCH" -resize '1x1!' -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:
@@ -241,10 +211,33 @@ choose_output() {
         fail "cannot choose entry $1 of the output list: $(cat "$WORK/choose.out")"
 }
 
+# pick_output ROW [SEC]: the same with the mouse (see screen.py pick), within
+# SEC (30) s
+pick_output() {
+    /usr/bin/python3 "$SCREEN" pick "$MAIN_TITLE" $COMBO_X $COMBO_Y "$1" "${2:-30}" >"$WORK/choose.out" ||
+        fail "cannot pick entry $1 of the output list: $(cat "$WORK/choose.out")"
+}
+
 # press_update WINDOW: a click on the update button, then the pointer out of
 # the way, so that neither hover nor a tooltip changes what the window shows
 press_update() {
     xdotool mousemove --window "$1" $BUTTON_X $BUTTON_Y click 1 mousemove --window "$1" 300 40
+}
+
+# make_other_image FILE: a valid image of 20 SysEx messages of 3..599
+# bytes (OTHER_IMAGE_MESSAGES), its content unlike the built-in image's
+OTHER_IMAGE_MESSAGES=20
+make_other_image() {
+    local i j n s b
+    for ((i = 0; i < OTHER_IMAGE_MESSAGES; i++)); do
+        n=$(((i * 211) % 597 + 1))
+        s='\xf0\x7d'
+        for ((j = 1; j < n; j++)); do
+            printf -v b '\\x%02x' $(((i * 13 + j * 29) & 0x7f))
+            s+=$b
+        done
+        printf '%b' "$s\\xf7"
+    done >"$1"
 }
 
 # Byte-exact delivery, framing and message count, with the figures printed.

@@ -56,7 +56,7 @@ refusal() {
         fi
         dismiss_box "$(other_windows | head -1)"
     fi
-    app_window "^$title\$" 30 >/dev/null
+    find_window "^$title\$" 30 >/dev/null
 
     # The built-in image used to go out right after the box.
     ! wait_until $((t0 + QUIET_S - SECONDS)) received_at_least 1 ||

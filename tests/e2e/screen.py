@@ -30,6 +30,9 @@ trace's stamps). Areas are X,Y,W,H in screen pixels.
         chooses its entry ROW (0: "(Disconnected)", then the ports) with the
         keyboard, checking every step on the popup; status 0 once the popup
         has closed on it.
+    screen.py pick TITLE X Y ROW TIMEOUT
+        the same with the mouse: the entry is clicked once the popup shows it
+        highlighted under the pointer.
     screen.py open TITLE X Y
         only opens the list.
     screen.py close TITLE TIMEOUT
@@ -51,6 +54,10 @@ import xwin  # noqa: E402
 MENU_BORDER = 2
 MENU_ENTRY = 28
 KEY_PATIENCE_S = 3
+# How long a click on the list may take to open it before it counts as lost
+# and is repeated: a repeat of a click that was only late opens the list
+# again after it has closed. The Windows build under Wine is that much slower.
+CLICK_PATIENCE_S = float(os.environ.get("NIMBO_CLICK_PATIENCE_S", "5"))
 
 
 def area(text):
@@ -195,7 +202,7 @@ def list_entries(title, x, y, wanted, timeout, port=None):
         xwin.button(True)
         xwin.button(False)
         shown = None
-        until = min(deadline, time.monotonic() + 5)
+        until = min(deadline, time.monotonic() + CLICK_PATIENCE_S)
         while shown is None and time.monotonic() < until:
             shown = menu()
             t = time.monotonic()
@@ -245,7 +252,7 @@ def open_list(title, x, y, deadline):
         xwin.move(main[2] + x, main[3] + y)
         xwin.button(True)
         xwin.button(False)
-        until = min(deadline, time.monotonic() + 5)
+        until = min(deadline, time.monotonic() + CLICK_PATIENCE_S)
         while time.monotonic() < until:
             shown = menu()
             if shown is not None:
@@ -304,6 +311,48 @@ def choose(title, x, y, row, timeout):
     return 1
 
 
+def row_centre(shown, row):
+    """Where on the screen entry ROW of the popup SHOWN lies (0: "(Disconnected)")."""
+    _, _, x, y, width, _ = shown
+    top = MENU_BORDER if row == 0 else MENU_BORDER + MENU_ENTRY + MENU_ENTRY // 2 + (row - 1) * MENU_ENTRY
+    return x + width // 2, y + top + MENU_ENTRY // 2
+
+
+def pick(title, x, y, row, timeout):
+    """Chooses entry ROW of the list with the mouse: the pointer is moved onto
+    the entry until the popup highlights it, and only then clicked, so a
+    popup that lags behind (the Windows build under Wine) gets the click
+    where it shows the entry."""
+    deadline = time.monotonic() + timeout
+    shown = open_list(title, x, y, deadline)
+    if shown is None:
+        print("pick: the list did not open", flush=True)
+        return 1
+    log("open", shown)
+    px, py = row_centre(shown, row)
+    while time.monotonic() < deadline:
+        shown = menu()
+        if shown is None:
+            print("pick: the list closed before entry", row, "was chosen", flush=True)
+            return 1
+        xwin.move(px, py)
+        xwin.wiggle()
+        if highlighted(shown) != row:
+            time.sleep(0.1)
+            continue
+        log("highlighted", row)
+        xwin.button(True)
+        xwin.button(False)
+        log("clicked")
+        if wait_gone(min(deadline, time.monotonic() + CLICK_PATIENCE_S)):
+            print("chosen", row, flush=True)
+            return 0
+    print("pick: could not choose entry", row, "- highlighted:", highlighted(shown) if shown else None, flush=True)
+    if menu() is not None:
+        xwin.key("Escape")
+    return 1
+
+
 def close(title, timeout):
     deadline = time.monotonic() + timeout
     clicks = 0
@@ -349,6 +398,8 @@ def main():
         return 0 if open_list(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), time.monotonic() + 30) else 1
     if command == "close":
         return close(sys.argv[2], float(sys.argv[3]))
+    if command == "pick":
+        return pick(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5]), float(sys.argv[6]))
     if command == "choose":
         return choose(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5]), float(sys.argv[6]))
     sys.exit("screen.py: unknown command " + command)

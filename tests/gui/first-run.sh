@@ -27,11 +27,11 @@ RC=$(wait_exit 5)
 # ports) presses the update button itself: the warning box, dismissed by
 # Return; the outcome line comes while the box is open, and the status says
 # there was no such output.
-BUILTIN_SHA256=$(sha256sum "$(dirname "$0")/../../firmware/data/NimboDelay-1.0.01-R473.syx" | cut -d' ' -f1)
+BUILTIN_SHA256=$(sha256sum "$BUILTIN_IMAGE" | cut -d' ' -f1)
 BEFORE=$(visible_windows)
 start_app --autoupdate --outputid 99
 BOX=$(new_window "$BEFORE" 15) || fail "no warning box"
-LINE=$(grep '^NimboSwUpdater: outcome=' "$ARTIFACTS/app.out") || fail "no outcome line while the box is open"
+LINE=$(grep "^$OUTCOME_PREFIX" "$APP_LOG") || fail "no outcome line while the box is open"
 echo "$LINE"
 case $LINE in
     'NimboSwUpdater: outcome=no-output status=5 image="Tremoran Roduza Delay" version="1.0.01" revision=473 size=295325 sha256='"$BUILTIN_SHA256"' file=- output=99 output_name=- messages=0 bytes=0') ;;

@@ -11,7 +11,7 @@ SCREEN_W=$(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[1] }')
 SCREEN_H=$(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[2] }')
 
 click_panel "$W" $((PW - 57)) 85
-H=$(find_window '^Firmware Update Help$' 5)
+H=$(find_window "^$HELP_TITLE\$" 5)
 read -r HX HY HW HH < <(window_geometry "$H")
 [ "$HW $HH" = "550 400" ] || fail "help window is $HW x $HH"
 [ $((HX + HW / 2 - SCREEN_W / 2)) -ge -1 ] && [ $((HX + HW / 2 - SCREEN_W / 2)) -le 1 ] || fail "not centred: x=$HX"
@@ -23,15 +23,15 @@ screenshot "$ARTIFACTS/help-window.png"
 # window and most of the Help button: click its uncovered right end.
 click_panel "$W" $((PW - 20)) 85
 sleep 0.5
-window_gone '^Firmware Update Help$' || fail "second click did not hide the help window"
+window_gone "^$HELP_TITLE\$" || fail "second click did not hide the help window"
 
 # Shown again, then closed with its own close button: hidden, program runs on.
 click_panel "$W" $((PW - 57)) 85
-H=$(find_window '^Firmware Update Help$' 5)
+H=$(find_window "^$HELP_TITLE\$" 5)
 read -r _ _ HW _ < <(window_geometry "$H")
 click "$H" $((HW - 21)) 16
 sleep 0.5
-window_gone '^Firmware Update Help$' || fail "close button did not hide the help window"
+window_gone "^$HELP_TITLE\$" || fail "close button did not hide the help window"
 kill -0 "$APP_PID" || fail "program ended with the help window"
 
 close_main_window "$W"

@@ -1,6 +1,7 @@
 # Shared by the GUI tests: start the real program under the current display,
 # find its windows, click in window coordinates, read pixels from screenshots.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../support/lib.sh"
 
 APP=$1
 ARTIFACTS=${2:-/tmp/nimbo-gui}
@@ -12,14 +13,10 @@ mkdir -p "$ARTIFACTS"
 # title bar around the panel.
 PANEL_X=4
 PANEL_Y=30
-MAIN_TITLE='Tremoran Roduza Delay version 1.0.01 - R473'
 
 APP_PID=""
-fail() { echo "FAIL: $*" >&2; exit 1; }
+APP_LOG=$ARTIFACTS/app.out
 
-# What JUCE prints, in a build with its assertions on, for a failed jassert
-# and for objects still alive at exit: only printed, so a test looks for it.
-JUCE_COMPLAINTS='JUCE Assertion failure|Leaked objects detected'
 RUN_MARK=$ARTIFACTS/.run-started
 : > "$RUN_MARK"
 
@@ -42,27 +39,8 @@ cleanup() {
 trap cleanup EXIT
 
 start_app() {
-    "$APP" "$@" > "$ARTIFACTS/app.out" 2>&1 &
+    "$APP" "$@" > "$APP_LOG" 2>&1 &
     APP_PID=$!
-}
-
-# find_window TITLE-REGEX [TIMEOUT-S]: prints the window id, or fails.
-find_window() {
-    local id deadline=$((SECONDS + ${2:-15}))
-    # Asked again until the deadline: xdotool dies with BadWindow when a
-    # window it walks past vanishes (JUCE makes and drops short-lived ones
-    # while a box opens), which says nothing about the window looked for.
-    until id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) && [ -n "$id" ]; do
-        if [ $SECONDS -ge $deadline ]; then
-            if [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null; then
-                # A running instance anywhere on the machine makes a new one exit at once.
-                fail "no window named '$1': the program had already exited ($(cat "$ARTIFACTS/app.out" 2>/dev/null | tail -n 3))"
-            fi
-            fail "no window named '$1'"
-        fi
-        sleep 0.05
-    done
-    echo "$id"
 }
 
 window_gone() {
@@ -99,21 +77,11 @@ window_geometry() { # prints "X Y W H"
     echo "$X $Y $WIDTH $HEIGHT"
 }
 
-screenshot() { # screenshot FILE
-    import -display "$DISPLAY" -window root "$1"
-}
-
-# pixel FILE X Y: prints "R G B" of the screen pixel.
-pixel() {
-    convert "$1" -format '%[fx:int(255*p{'"$2,$3"'}.r)] %[fx:int(255*p{'"$2,$3"'}.g)] %[fx:int(255*p{'"$2,$3"'}.b)]' info:
-    echo
-}
-
-# panel_pixel FILE WINDOW X Y: the pixel at panel coordinates.
+# panel_pixel FILE WINDOW X Y: "R G B" of the pixel at panel coordinates.
 panel_pixel() {
     local wx wy ww wh
     read -r wx wy ww wh < <(window_geometry "$2")
-    pixel "$1" $((wx + PANEL_X + $3)) $((wy + PANEL_Y + $4))
+    pixel_rgb $((wx + PANEL_X + $3)) $((wy + PANEL_Y + $4)) "$1"
 }
 
 # wait_exit TIMEOUT-S: waits for the app to end and prints its exit code.
@@ -134,10 +102,6 @@ close_main_window() {
     local w ww
     read -r _ _ ww _ < <(window_geometry "$1")
     click "$1" $((ww - 21)) 16
-}
-
-visible_windows() {
-    xdotool search --onlyvisible --name '' 2>/dev/null | sort
 }
 
 # new_window BEFORE-LIST [TIMEOUT-S]: waits for a visible window that is not

@@ -85,11 +85,11 @@ press_return_on "$B" "^File $FIFO cannot be read\$"
 W=$(find_window "^$MAIN_TITLE\$" 5)
 read -r _ _ WW _ < <(window_geometry "$W")
 click_panel "$W" $((WW - 2 * PANEL_X - 57)) 85
-find_window '^Firmware Update Help$' 5 > /dev/null
+find_window "^$HELP_TITLE\$" 5 > /dev/null
 close_main_window "$W"
 RC=$(wait_exit 5)
 [ "$RC" = 0 ] || fail "exit after the FIFO: $RC"
-! grep -q '^NimboSwUpdater: outcome=' "$ARTIFACTS/app.out" || fail "an outcome line without --autoupdate"
+! grep -q "^$OUTCOME_PREFIX" "$APP_LOG" || fail "an outcome line without --autoupdate"
 
 # --- The same FIFO for an automatic update: the box, the outcome line while
 # the window is still open, nothing started, and status 3 once closed.
@@ -97,7 +97,7 @@ T0=$(date +%s%N)
 start_app --autoupdate --file "$FIFO"
 B=$(find_window "^File $FIFO cannot be read\$" 2)
 echo "FIFO box (--autoupdate) after $((($(date +%s%N) - T0) / 1000000)) ms"
-LINE=$(grep '^NimboSwUpdater: outcome=' "$ARTIFACTS/app.out") || fail "no outcome line while the box is open"
+LINE=$(grep "^$OUTCOME_PREFIX" "$APP_LOG") || fail "no outcome line while the box is open"
 echo "$LINE"
 case $LINE in
     "NimboSwUpdater: outcome=unusable-file status=3 image=- version=- revision=- size=- sha256=- file=\"$FIFO\" output=1 "*) ;;
@@ -108,7 +108,7 @@ W=$(find_window "^$MAIN_TITLE\$" 5)
 close_main_window "$W"
 RC=$(wait_exit 5)
 [ "$RC" = 3 ] || fail "exit after the FIFO with --autoupdate: $RC, 3 expected"
-[ "$(grep -c '^NimboSwUpdater: outcome=' "$ARTIFACTS/app.out")" = 1 ] || fail "more than one outcome line"
+[ "$(grep -c "^$OUTCOME_PREFIX" "$APP_LOG")" = 1 ] || fail "more than one outcome line"
 rm -f "$FIFO"
 
 # --- --file with a readable image: titled after its base name, no revision.

@@ -4,8 +4,8 @@
 # (ssh without X forwarding, a display that is gone), with and without
 # --autoupdate.
 set -uo pipefail
+source "$(dirname "$0")/../support/lib.sh"
 APP=$1
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # A display number with neither a socket nor a lock file: nobody serves it.
 N=4711

@@ -9,7 +9,7 @@ BUILD=$(cd "$1" && pwd)
 WORK=$(mktemp -d)
 APP_PID=""
 trap '[ -n "$APP_PID" ] && kill $APP_PID 2>/dev/null; rm -rf "$WORK"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "$0")/../support/lib.sh"
 
 (cd "$BUILD" && cpack -G DEB -B "$WORK/out" > "$WORK/cpack.log" 2>&1) || { cat "$WORK/cpack.log"; fail "cpack"; }
 DEB=$(ls "$WORK"/out/nimbo-sw-updater_1.0.0_*.deb) || fail "no package"
@@ -39,10 +39,10 @@ VALIDATION=$(desktop-file-validate "$ROOT/usr/share/applications/nimbo-sw-update
 grep -q '^Exec=NimboSwUpdater$' "$ROOT/usr/share/applications/nimbo-sw-updater.desktop" || fail "Exec"
 
 # The installed program starts and shows its main window.
-"$ROOT/usr/bin/NimboSwUpdater" > "$WORK/app.out" 2>&1 &
+APP_LOG=$WORK/app.out
+"$ROOT/usr/bin/NimboSwUpdater" > "$APP_LOG" 2>&1 &
 APP_PID=$!
-W=$(timeout 15 xdotool search --sync --onlyvisible --name '^Tremoran Roduza Delay version 1.0.01 - R473$' | head -n 1) \
-    || fail "installed program showed no main window ($(tail -n 3 "$WORK/app.out"))"
+W=$(find_window "^$MAIN_TITLE\$" 15)
 kill "$APP_PID"; wait "$APP_PID" 2>/dev/null || true; APP_PID=""
 
 # An ordinary user installs into a prefix of their own.

@@ -41,7 +41,7 @@ release_device() {
 # after the box is dismissed
 only_box() {
     local title=$1 what=$2 box others
-    box=$(app_window "^$title\$" 20) || fail "$what: no box \"$title\" (windows: $(for x in $(other_windows); do xdotool getwindowname "$x"; done | paste -sd,))"
+    box=$(find_window "^$title\$" 20) || fail "$what: no box \"$title\" (windows: $(for x in $(other_windows); do xdotool getwindowname "$x"; done | paste -sd,))"
     note "$what: a box \"$title\" came"
     # Long enough for a second box that follows the first to show.
     local deadline=$((SECONDS + 2))
@@ -79,7 +79,7 @@ guest_test() {
     hold_device
     "$APP" >"$OUT/app.log" 2>&1 &
     APP_PID=$!
-    w=$(app_window "^$MAIN_TITLE\$" 60) || exit 1
+    w=$(find_window "^$MAIN_TITLE\$" 60) || exit 1
     window_to_origin "$w"
     grab_start_panel
 

@@ -64,7 +64,7 @@ guest_test() {
     "$APP" >"$OUT/app.log" 2>&1 &
     APP_PID=$!
     trace_app "$APP_PID"
-    W=$(app_window "^$MAIN_TITLE\$" 60) || exit 1
+    W=$(find_window "^$MAIN_TITLE\$" 60) || exit 1
     window_to_origin "$W"
     grab_start_panel
 

@@ -19,7 +19,7 @@ TRACING=/sys/kernel/tracing
 # closed before the upload had completed.
 AUTOUPDATE_CLOSED_STATUS=9
 
-note() { echo "usb: $*"; }
+TEST_TAG=usb
 
 usb_main() {
     [ $# -eq 2 ] || { echo "usage: $0 APP ARTIFACT_DIR" >&2; exit 2; }
@@ -298,7 +298,7 @@ start_panel_reference() {
     local pid w
     "$APP" >"$OUT/reference-app.log" 2>&1 &
     pid=$!
-    w=$(app_window "^$MAIN_TITLE\$" 60) || exit 1
+    w=$(find_window "^$MAIN_TITLE\$" 60) || exit 1
     window_to_origin "$w"
     grab_start_panel
     choose_output "$1"

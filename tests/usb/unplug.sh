@@ -27,7 +27,7 @@ guest_test() {
     start_update
     check_rawmidi_sending
     [ -z "$SENDING_PROBLEM" ] || fail "$SENDING_PROBLEM"
-    w=$(app_window "^$MAIN_TITLE\$" 60) || exit 1
+    w=$(find_window "^$MAIN_TITLE\$" 60) || exit 1
     window_to_origin "$w"
     wait_until 60 received_at_least 1 || fail "nothing arrived within 60 s"
     watch_button_disabled

@@ -19,8 +19,6 @@ OUT=${SMOKE_OUT:-$(dirname "$(dirname "$(dirname "$(dirname "$EXE")")")")/wine-s
 mkdir -p "$OUT"
 OUT=$(realpath "$OUT")
 
-MAIN_TITLE="Tremoran Roduza Delay version 1.0.01 - R473"
-HELP_TITLE="Firmware Update Help"
 MISSING_FILE='C:\missing.syx'
 MISSING_TITLE="File $MISSING_FILE not found"
 # The panel (the main window's content) lies inside the 650 x 400 window,
@@ -29,27 +27,20 @@ TITLE_BAR=${TITLE_BAR:-26}
 BORDER=4
 UPDATE_COLOUR=ff7e7e
 
+source "$ROOT/tests/support/lib.sh"
 source "$ROOT/tests/windows/wine-env.sh"
 
+# Each check that holds says so; the first that does not ends the run (fail).
 passed=0
-failed=0
-ok()   { echo "ok  : $*"; passed=$((passed + 1)); }
-fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
-finish() {
-    echo "smoke-wine: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-    exit
-}
+ok() { echo "ok  : $*"; passed=$((passed + 1)); }
 
 for tool in wine wineserver Xvfb xdotool xwininfo import convert; do
     if ! command -v "$tool" >/dev/null; then
         fail "$tool is not installed (tools/windows/build-deps.sh installs it)"
-        finish
     fi
 done
 if [ ! -f "$EXE" ]; then
     fail "$EXE not found (build it with tools/windows/build.sh)"
-    finish
 fi
 
 XVFB_PID=
@@ -75,7 +66,6 @@ read -r -t 30 -u "$fd" DISPLAY_NUM
 exec {fd}>&-
 if [ -z "$DISPLAY_NUM" ]; then
     fail "Xvfb did not start: $(cat "$OUT/xvfb.log")"
-    finish
 fi
 export DISPLAY=":$DISPLAY_NUM"
 
@@ -89,18 +79,9 @@ if ! grep -qs '"Managed"="N"' "$WINEPREFIX/user.reg"; then
     wineserver -w
 fi
 
-# Prints the id of the first window whose name matches the regex, waiting up
-# to $2 seconds. xdotool can die on a window that vanishes while it looks, so
-# ask again rather than trusting one answer.
-wait_window() {
-    local regex=$1 deadline=$((SECONDS + $2)) id
-    while [ $SECONDS -lt $deadline ]; do
-        id=$(xdotool search --onlyvisible --name "$regex" 2>/dev/null | head -1)
-        if [ -n "$id" ]; then echo "$id"; return 0; fi
-        sleep 0.2
-    done
-    return 1
-}
+# wait_window TITLE-REGEX SEC: find_window, with status 1 instead of the end
+# of the run when there is no such window
+wait_window() { (find_window "$@") 2>/dev/null; }
 # xprop would print a backslash doubled; xdotool prints the name as it is.
 window_title() { xdotool getwindowname "$1" 2>/dev/null; }
 # Waits up to $2 seconds for the app process to end; sets APP_STATUS.
@@ -114,7 +95,6 @@ wait_app() {
     done
     return 1
 }
-pixel() { convert "$1" -format "%[hex:p{$2,$3}]" info: 2>/dev/null | tr 'A-F' 'a-f' | cut -c1-6; }
 click() {
     xdotool mousemove --window "$1" "$2" "$3" 2>/dev/null
     sleep 0.2
@@ -131,9 +111,8 @@ start_app() {
 : >"$OUT/app.log"
 start_app
 if ! MAIN=$(wait_window "^$(regex_quote "$MAIN_TITLE")\$" 60); then
-    fail "no window titled \"$MAIN_TITLE\" within 60 s"
-    import -display "$DISPLAY" -window root "$OUT/no-window.png" 2>/dev/null
-    finish
+    screenshot "$OUT/no-window.png" 2>/dev/null
+    fail "no window titled \"$MAIN_TITLE\" within 60 s (see $OUT/no-window.png)"
 fi
 title=$(window_title "$MAIN")
 [ "$title" = "$MAIN_TITLE" ] && ok "main window title \"$title\"" \
@@ -148,8 +127,8 @@ panel_w=$((WIDTH - 2 * BORDER))
 HELP_BUTTON_X=$((panel_w - 57));  HELP_BUTTON_Y=85
 UPDATE_PIXEL_X=$((panel_w - 94)); UPDATE_PIXEL_Y=231
 panel_x=$((X + border)); panel_y=$((Y + border + TITLE_BAR))
-import -display "$DISPLAY" -window root "$OUT/main.png"
-colour=$(pixel "$OUT/main.png" $((panel_x + UPDATE_PIXEL_X)) $((panel_y + UPDATE_PIXEL_Y)))
+screenshot "$OUT/main.png"
+colour=$(pixel $((panel_x + UPDATE_PIXEL_X)) $((panel_y + UPDATE_PIXEL_Y)) "$OUT/main.png")
 # JUCE's glass buttons shade their colour, so an exact match is not expected:
 # light red means red well above green and blue, which stay close together.
 r=$((16#${colour:0:2})); g=$((16#${colour:2:2})); b=$((16#${colour:4:2}))
@@ -165,13 +144,13 @@ fi
 # mouse rests on the button's left end and the pixel is read near its right
 # end, clear of the tooltip, which opens below and left of the mouse.
 help_px=$((panel_x + HELP_BUTTON_X + 32)); help_py=$((panel_y + HELP_BUTTON_Y - 7))
-before=$(pixel "$OUT/main.png" $help_px $help_py)
+before=$(pixel $help_px $help_py "$OUT/main.png")
 xdotool mousemove --window "$MAIN" $((border + HELP_BUTTON_X - 37)) $((border + TITLE_BAR + HELP_BUTTON_Y))
 after=$before
 for _ in 1 2 3 4 5 6 7 8; do
     sleep 0.25
-    import -display "$DISPLAY" -window root "$OUT/hover.png"
-    after=$(pixel "$OUT/hover.png" $help_px $help_py)
+    screenshot "$OUT/hover.png"
+    after=$(pixel $help_px $help_py "$OUT/hover.png")
     [ "$after" != "$before" ] && break
 done
 [ -n "$before" ] && [ "$before" != "$after" ] \
@@ -184,10 +163,10 @@ if HELP=$(wait_window "^$(regex_quote "$HELP_TITLE")\$" 20); then
     [ "$title" = "$HELP_TITLE" ] && ok "Help opens a window titled \"$title\"" \
                                  || fail "help window title is \"$title\""
     sleep 1
-    import -display "$DISPLAY" -window root "$OUT/help.png"
+    screenshot "$OUT/help.png"
 else
-    fail "clicking Help showed no window titled \"$HELP_TITLE\""
-    import -display "$DISPLAY" -window root "$OUT/help.png"
+    screenshot "$OUT/help.png"
+    fail "clicking Help showed no window titled \"$HELP_TITLE\" (see $OUT/help.png)"
 fi
 
 # A second start while the window is open: an automatic update that did
@@ -209,9 +188,8 @@ if wait_app 30; then
     [ "$APP_STATUS" -eq 0 ] && ok "closing the main window ends the program with exit code 0 (after $((SECONDS - closed_at)) s)" \
                             || fail "closing the main window ended the program with exit code $APP_STATUS"
 else
-    fail "the program still runs 30 s after its close button was clicked"
-    import -display "$DISPLAY" -window root "$OUT/close.png"
-    kill "$APP_PID" 2>/dev/null; wineserver -k; wait "$APP_PID" 2>/dev/null; APP_PID=
+    screenshot "$OUT/close.png"
+    fail "the program still runs 30 s after its close button was clicked (see $OUT/close.png)"
 fi
 
 # --- 2. --file with a file that does not exist -------------------------------
@@ -221,10 +199,10 @@ if BOX=$(wait_window "^$(regex_quote "$MISSING_TITLE")\$" 60); then
     [ "$title" = "$MISSING_TITLE" ] && ok "--file $MISSING_FILE shows a box titled \"$title\"" \
                                     || fail "message box title is \"$title\", not \"$MISSING_TITLE\""
     sleep 1
-    import -display "$DISPLAY" -window root "$OUT/missing-file.png"
+    screenshot "$OUT/missing-file.png"
 else
-    fail "--file $MISSING_FILE showed no box titled \"$MISSING_TITLE\""
-    import -display "$DISPLAY" -window root "$OUT/missing-file.png"
+    screenshot "$OUT/missing-file.png"
+    fail "--file $MISSING_FILE showed no box titled \"$MISSING_TITLE\" (see $OUT/missing-file.png)"
 fi
 kill "$APP_PID" 2>/dev/null
 wineserver -k 2>/dev/null
@@ -237,15 +215,15 @@ APP_PID=
 ( cd "$OUT" && exec wine "$EXE" --autoupdate --outputid 99 ) >"$OUT/auto.out" 2>>"$OUT/app.log" &
 APP_PID=$!
 deadline=$((SECONDS + 60))
-until grep -q '^NimboSwUpdater: outcome=' "$OUT/auto.out" || [ $SECONDS -ge $deadline ]; do sleep 0.2; done
-line=$(grep '^NimboSwUpdater: outcome=' "$OUT/auto.out" | tr -d '\r')
+until grep -q "^$OUTCOME_PREFIX" "$OUT/auto.out" || [ $SECONDS -ge $deadline ]; do sleep 0.2; done
+line=$(outcome_lines "$OUT/auto.out" | tr -d '\r')
 case $line in
     "NimboSwUpdater: outcome=no-output status=5 "*" output=99 output_name=- messages=0 bytes=0")
         ok "--autoupdate --outputid 99 prints: $line" ;;
     *) fail "--autoupdate --outputid 99 printed no outcome line for a missing output: \"$line\"" ;;
 esac
 sleep 2
-import -display "$DISPLAY" -window root "$OUT/no-output.png"
+screenshot "$OUT/no-output.png"
 # The box has the focus and no title; Return is its ok button.
 xdotool key Return 2>/dev/null
 if MAIN=$(wait_window "^$(regex_quote "$MAIN_TITLE")\$" 30); then
@@ -263,4 +241,4 @@ else
 fi
 
 echo "screenshots: $OUT/*.png"
-finish
+echo "smoke-wine: all $passed checks passed"
