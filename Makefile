@@ -12,7 +12,7 @@ export CCACHE_SLOPPINESS := time_macros
 export CCACHE_NOHASHDIR  := 1
 export CCACHE_BASEDIR    := $(CURDIR)
 
-.PHONY: all deps build run test test-asan test-tsan bench bench-vm package fuzz-build fuzz static-check windows test-windows test-wine-vm clean
+.PHONY: all deps build run test test-asan test-debug test-tsan bench bench-vm package fuzz-build fuzz static-check windows test-windows test-wine-vm clean
 
 all: build
 
@@ -40,14 +40,20 @@ test: build
 	$(XVFB) ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 # The same suite built with AddressSanitizer + UndefinedBehaviorSanitizer,
-# and with ThreadSanitizer (without the end-to-end VM tests). The first is a
-# Debug build: JUCE's assertions and leak detectors are live there, and what
-# they print fails the test.
+# and with ThreadSanitizer (without the end-to-end VM tests).
 test-asan: deps
-	cmake -S . -B build-asan -G Ninja -DNIMBO_SANITIZER=address -DCMAKE_BUILD_TYPE=Debug
+	cmake -S . -B build-asan -G Ninja -DNIMBO_SANITIZER=address -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    $(XVFB) ctest --test-dir build-asan --output-on-failure -LE e2e
+
+# The unit tests in a Debug build, where JUCE's assertions and leak detectors
+# are live: what they print fails the test, as one test that fails an
+# assertion on purpose proves.
+test-debug: deps
+	cmake -S . -B build-debug -G Ninja -DCMAKE_BUILD_TYPE=Debug
+	cmake --build build-debug --target NimboTests
+	$(XVFB) ctest --test-dir build-debug --output-on-failure -L unit
 
 test-tsan: deps
 	cmake -S . -B build-tsan -G Ninja -DNIMBO_SANITIZER=thread
@@ -105,4 +111,4 @@ test-wine-vm: windows
 	tests/e2e/wine-uploads.sh build-windows/app/NimboSwUpdaterApp_artefacts/Release/NimboSwUpdater.exe build-windows/e2e-wine
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-windows build-fuzz build-tidy
+	rm -rf $(BUILD) build-asan build-debug build-tsan build-windows build-fuzz build-tidy

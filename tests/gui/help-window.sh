@@ -10,7 +10,7 @@ PW=$((WW - 2 * PANEL_X))
 SCREEN_W=$(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[1] }')
 SCREEN_H=$(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[2] }')
 
-click_panel "$W" $((PW - 57)) 85
+press_when_lit "$W" $((PW - 57)) 85
 H=$(find_window "^$HELP_TITLE\$" 5)
 read -r HX HY HW HH < <(window_geometry "$H")
 [ "$HW $HH" = "550 400" ] || fail "help window is $HW x $HH"

@@ -71,6 +71,28 @@ click_panel() {
     click "$1" $((PANEL_X + $2)) $((PANEL_Y + $3))
 }
 
+# press_when_lit WINDOW X Y: a click on the button at panel X,Y once it
+# lights up under the pointer. A window takes no input while a box it showed
+# is still modal, nor before it handles events at all, and a click then is
+# lost; a button that shows the pointer over it takes the click.
+press_when_lit() {
+    local w=$1 x=$((PANEL_X + $2)) y=$((PANEL_Y + $3)) wx wy unlit deadline=$((SECONDS + 15))
+    read -r wx wy _ _ < <(window_geometry "$w")
+    # Left of the label, on the button's face; the pointer waits below it.
+    local px=$((wx + x - 30)) py=$((wy + y - 7))
+    xdotool mousemove --window "$w" "$x" $((y + 60))
+    screenshot "$ARTIFACTS/.unlit.png"
+    unlit=$(pixel $px $py "$ARTIFACTS/.unlit.png")
+    until xdotool mousemove --window "$w" "$x" "$y" && sleep 0.1 && screenshot "$ARTIFACTS/.lit.png" &&
+        [ "$(pixel $px $py "$ARTIFACTS/.lit.png")" != "$unlit" ]; do
+        [ $SECONDS -lt $deadline ] || fail "the button at $2,$3 never lit up under the pointer (see .lit.png)"
+        # Out and in again: a window that has begun to listen sees it enter.
+        xdotool mousemove --window "$w" "$x" $((y + 60))
+        sleep 0.1
+    done
+    xdotool click 1
+}
+
 window_geometry() { # prints "X Y W H"
     local x y w h
     eval "$(xdotool getwindowgeometry --shell "$1")"

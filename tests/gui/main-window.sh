@@ -84,7 +84,7 @@ screenshot "$ARTIFACTS/file-fifo.png"
 press_return_on "$B" "^File $FIFO cannot be read\$"
 W=$(find_window "^$MAIN_TITLE\$" 5)
 read -r _ _ WW _ < <(window_geometry "$W")
-click_panel "$W" $((WW - 2 * PANEL_X - 57)) 85
+press_when_lit "$W" $((WW - 2 * PANEL_X - 57)) 85
 find_window "^$HELP_TITLE\$" 5 > /dev/null
 close_main_window "$W"
 RC=$(wait_exit 5)
