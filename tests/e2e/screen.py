@@ -267,6 +267,16 @@ def log(*what):
         print("%.3f" % time.monotonic(), *what, file=sys.stderr, flush=True)
 
 
+def opened(command, title, x, y, deadline):
+    """open_list, saying so when the list did not open."""
+    shown = open_list(title, x, y, deadline)
+    if shown is None:
+        print(command + ": the list did not open", flush=True)
+    else:
+        log("open", shown)
+    return shown
+
+
 def choose(title, x, y, row, timeout):
     """Chooses entry ROW of the list with the keyboard. The popup takes keys
     only once it is up and has the keyboard, and under emulation it can take
@@ -276,11 +286,9 @@ def choose(title, x, y, row, timeout):
     The highlight wraps around at the ends; a key that took effect late is
     undone by the next step."""
     deadline = time.monotonic() + timeout
-    shown = open_list(title, x, y, deadline)
+    shown = opened("choose", title, x, y, deadline)
     if shown is None:
-        print("choose: the list did not open", flush=True)
         return 1
-    log("open", shown)
     now = None
     while time.monotonic() < deadline:
         shown = menu()
@@ -324,11 +332,9 @@ def pick(title, x, y, row, timeout):
     popup that lags behind (the Windows build under Wine) gets the click
     where it shows the entry."""
     deadline = time.monotonic() + timeout
-    shown = open_list(title, x, y, deadline)
+    shown = opened("pick", title, x, y, deadline)
     if shown is None:
-        print("pick: the list did not open", flush=True)
         return 1
-    log("open", shown)
     px, py = row_centre(shown, row)
     while time.monotonic() < deadline:
         shown = menu()

@@ -51,9 +51,19 @@ only_box() {
         sleep 0.2
     done
     screenshot "$OUT/box-${what// /-}.png"
-    xdotool key --window "$box" Return
-    wait_until 10 eval '! xdotool getwindowname "$box" >/dev/null 2>&1 || [ -z "$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null)" ]' ||
-        fail "$what: the box did not close on Return"
+    # The box as it is now: the id found first can belong to a window JUCE
+    # made and dropped while the box opened, and a key sent to it fails.
+    local try closed=0
+    for try in 1 2 3; do
+        # None left to find: the last Return took effect late.
+        box=$(find_window "^$title\$" 5 2>/dev/null) || { closed=1; break; }
+        xdotool key --window "$box" Return 2>/dev/null || true
+        if wait_until 4 eval '[ -z "$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null)" ]'; then
+            closed=1
+            break
+        fi
+    done
+    [ $closed = 1 ] || fail "$what: the box did not close on Return"
     deadline=$((SECONDS + 2))
     while [ $SECONDS -lt $deadline ]; do
         others=$(other_windows)
