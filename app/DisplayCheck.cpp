@@ -8,11 +8,11 @@
     #include <mutex>
     #include <string>
     #include <thread>
+    #include <vector>
 
 namespace
 {
 using OpenDisplay = void* (*) (const char*);
-using CloseDisplay = int (*) (void*);
 
 struct Answer
 {
@@ -21,6 +21,24 @@ struct Answer
     bool done = false;
     bool serverAnswered = false;
 };
+
+// The probes' connections, never closed: on a server that resets when its
+// last client leaves (Xvfb as xvfb-run starts it), closing one would reset
+// the server just as JUCE connects, and the reset drops a connection that is
+// still being set up.
+struct KeptConnections
+{
+    std::mutex lock;
+    std::vector<void*> connections;
+};
+
+// Never destroyed: a probe that answers after its time-out still adds to it,
+// even while the program exits.
+KeptConnections& kept()
+{
+    static auto* const all = new KeptConnections();
+    return *all;
+}
 } // namespace
 
 juce::String DisplayCheck::findProblem (int timeoutMs)
@@ -39,9 +57,8 @@ juce::String DisplayCheck::findProblem (int timeoutMs)
         return "libX11.so.6 cannot be loaded";
 
     const auto openDisplay = reinterpret_cast<OpenDisplay> (x11.getFunction ("XOpenDisplay"));
-    const auto closeDisplay = reinterpret_cast<CloseDisplay> (x11.getFunction ("XCloseDisplay"));
 
-    if (openDisplay == nullptr || closeDisplay == nullptr)
+    if (openDisplay == nullptr)
         return "libX11.so.6 has no XOpenDisplay";
 
     // A display on a host that is gone keeps XOpenDisplay waiting for the
@@ -50,12 +67,25 @@ juce::String DisplayCheck::findProblem (int timeoutMs)
     auto answer = std::make_shared<Answer>();
 
     std::thread (
-        [answer, openDisplay, closeDisplay, displayName = std::string (display)]
+        [answer, openDisplay, displayName = std::string (display)]
         {
-            auto* const connection = openDisplay (displayName.c_str());
+            // Asked once more after a refusal, for the same reason: a
+            // connection that arrives while such a server resets is dropped.
+            void* connection = nullptr;
+
+            for (int attempt = 0; attempt < 3 && connection == nullptr; ++attempt)
+            {
+                if (attempt > 0)
+                    std::this_thread::sleep_for (std::chrono::milliseconds (100));
+
+                connection = openDisplay (displayName.c_str());
+            }
 
             if (connection != nullptr)
-                closeDisplay (connection);
+            {
+                const std::lock_guard<std::mutex> held (kept().lock);
+                kept().connections.push_back (connection);
+            }
 
             const std::lock_guard<std::mutex> held (answer->lock);
             answer->done = true;

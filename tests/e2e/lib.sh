@@ -70,7 +70,7 @@ e2e_host() {
 e2e_guest() {
     WORK=$(mktemp -d /tmp/nimbo-e2e.XXXXXX)   # guest-local: fast, and nothing the host needs
     trap e2e_guest_cleanup EXIT
-    start_display
+    start_display "$WORK/xvfb.log" -noreset
     guest_test
 }
 
@@ -78,23 +78,12 @@ e2e_guest_cleanup() {
     local rc=$?
     # What the screen showed when a test failed is most of the story.
     [ $rc = 0 ] || [ -z "${DISPLAY:-}" ] || screenshot "$OUT/at-failure.png" 2>/dev/null || true
+    # The display server's own account, for a program that could not connect.
+    [ $rc = 0 ] || cp "$WORK/xvfb.log" "$OUT/" 2>/dev/null || true
     # The VM powers off after us and takes everything with it; only the
     # receiver is stopped properly, so that its report is written.
     [ -z "${RX_PID:-}" ] || stop_receiver
     [ -z "${APP_PID:-}" ] || kill -KILL "$APP_PID" 2>/dev/null || true
-}
-
-start_display() {
-    # -displayfd lets Xvfb take the first free display; the host's own X
-    # lock files are visible in here through the shared root.
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
-    local i
-    for ((i = 0; i < 200; i++)); do
-        [ -s "$WORK/display" ] && break
-        sleep 0.05
-    done
-    [ -s "$WORK/display" ] || { cat "$WORK/xvfb.log" >&2; fail "Xvfb did not start"; }
-    export DISPLAY=:$(head -1 "$WORK/display")
 }
 
 # start_receiver [--wait-timeout SEC]: the receiver records into $OUT/rx.raw
@@ -207,7 +196,7 @@ button_is_red() { screenshot "$WORK/button.png" && is_red "$(button_rgb "$WORK/b
 # highlighted row (the popup takes keys only once it is up), and the choice
 # on the popup closing; see screen.py.
 choose_output() {
-    /usr/bin/python3 "$SCREEN" choose "$MAIN_TITLE" $COMBO_X $COMBO_Y "$1" 30 >"$WORK/choose.out" ||
+    NIMBO_SCREEN_LOG=1 /usr/bin/python3 "$SCREEN" choose "$MAIN_TITLE" $COMBO_X $COMBO_Y "$1" 30 >"$WORK/choose.out" 2>>"$OUT/choose.log" ||
         fail "cannot choose entry $1 of the output list: $(cat "$WORK/choose.out")"
 }
 

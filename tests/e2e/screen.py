@@ -283,13 +283,18 @@ def choose(title, x, y, row, timeout):
     a second to show the effect of one; so keys are pressed only while it is
     up, every key press is checked on the highlighted row, and pressed again
     only when it has had no effect for KEY_PATIENCE_S (see xwin.wiggle).
-    The highlight wraps around at the ends; a key that took effect late is
-    undone by the next step."""
+    A key that seemed lost may only have been late, and a Return pressed
+    while it is still on its way chooses the entry after the one seen: so
+    after a key without effect, the highlight must stay still for another
+    KEY_PATIENCE_S before the next key or the Return (the highlight wraps
+    around at the ends, and the next step undoes a key that overshot)."""
     deadline = time.monotonic() + timeout
     shown = opened("choose", title, x, y, deadline)
     if shown is None:
         return 1
     now = None
+    # Keys pressed since the highlight last moved
+    unanswered = 0
     while time.monotonic() < deadline:
         shown = menu()
         if shown is None:
@@ -297,9 +302,15 @@ def choose(title, x, y, row, timeout):
             return 1
         now = highlighted(shown)
         log("highlighted", now)
+        if unanswered > 0:
+            if not still(shown, now, KEY_PATIENCE_S, deadline):
+                # One more came late
+                unanswered -= 1
+                continue
+            # What did not come in all that time was lost
+            unanswered = 0
         if now == row:
-            time.sleep(0.1)
-            if highlighted(shown) != row:
+            if not still(shown, row, 0.1, deadline):
                 continue
             xwin.key("Return")
             log("Return")
@@ -309,14 +320,28 @@ def choose(title, x, y, row, timeout):
             continue
         xwin.key("Down" if now is None or now < row else "Up")
         log("Down" if now is None or now < row else "Up")
+        unanswered += 1
         until = time.monotonic() + KEY_PATIENCE_S
         while time.monotonic() < until and menu() is not None and highlighted(shown) == now:
             xwin.wiggle()
             time.sleep(0.05)
+        if menu() is not None and highlighted(shown) != now:
+            unanswered -= 1
     print("choose: could not choose entry", row, "- highlighted:", now, flush=True)
     if menu() is not None:
         xwin.key("Escape")
     return 1
+
+
+def still(shown, now, seconds, deadline):
+    """Whether the popup SHOWN keeps row NOW highlighted for SECONDS."""
+    until = min(deadline, time.monotonic() + seconds)
+    while time.monotonic() < until:
+        xwin.wiggle()
+        time.sleep(0.05)
+        if menu() is None or highlighted(shown) != now:
+            return False
+    return True
 
 
 def row_centre(shown, row):

@@ -5,15 +5,18 @@ source "$(dirname "$0")/lib.sh"
 
 start_app
 W=$(find_window "^$MAIN_TITLE\$")
-sleep 0.5
-screenshot "$ARTIFACTS/first-run.png"
 
 # Panel width is the window's less its two 4 px borders.
 read -r _ _ WW _ < <(window_geometry "$W")
 PW=$((WW - 2 * PANEL_X))
-read -r R G B < <(panel_pixel "$ARTIFACTS/first-run.png" "$W" $((PW - 90)) 231)
+# As soon as the window has painted itself.
+button_light_red() {
+    screenshot "$ARTIFACTS/first-run.png"
+    read -r R G B < <(panel_pixel "$ARTIFACTS/first-run.png" "$W" $((PW - 90)) 231)
+    [ "$R" -gt 200 ] && [ $((R - G)) -gt 25 ] && [ $((R - B)) -gt 25 ]
+}
+wait_until 10 button_light_red || fail "update button is not light red: $R $G $B"
 echo "update button pixel: $R $G $B"
-[ "$R" -gt 200 ] && [ $((R - G)) -gt 25 ] && [ $((R - B)) -gt 25 ] || fail "update button is not light red: $R $G $B"
 
 # Disabled: a click does nothing.
 BEFORE=$(visible_windows)
@@ -30,21 +33,16 @@ RC=$(wait_exit 5)
 BUILTIN_SHA256=$(sha256sum "$BUILTIN_IMAGE" | cut -d' ' -f1)
 BEFORE=$(visible_windows)
 start_app --autoupdate --outputid 99
-BOX=$(new_window "$BEFORE" 15) || fail "no warning box"
+BOX=$(new_box "$BEFORE" 15) || fail "no title-less warning box"
 LINE=$(grep "^$OUTCOME_PREFIX" "$APP_LOG") || fail "no outcome line while the box is open"
 echo "$LINE"
 case $LINE in
     'NimboSwUpdater: outcome=no-output status=5 image="Tremoran Roduza Delay" version="1.0.01" revision=473 size=295325 sha256='"$BUILTIN_SHA256"' file=- output=99 output_name=- messages=0 bytes=0') ;;
     *) fail "outcome line: $LINE" ;;
 esac
-[ "$(xdotool getwindowname "$BOX")" = "" ] || fail "warning box has a title: $(xdotool getwindowname "$BOX")"
-sleep 0.3
 screenshot "$ARTIFACTS/no-output-warning.png"
-xdotool key Return
+press_return_until_gone "$BOX"
 W=$(find_window "^$MAIN_TITLE\$")
-sleep 0.3
-xdotool getwindowname "$BOX" > /dev/null 2>&1 && [ -n "$(comm -12 <(echo "$BOX") <(visible_windows))" ] \
-    && fail "warning box still open after Return"
 kill -0 "$APP_PID" || fail "program ended"
 close_main_window "$W"
 RC=$(wait_exit 5)

@@ -137,3 +137,30 @@ new_window() {
     done
     return 1
 }
+
+# new_box BEFORE-LIST [TIMEOUT-S]: the same for a title-less box that is
+# still there a moment after it showed: JUCE makes and drops short-lived
+# windows of its own while a box opens.
+new_box() {
+    local deadline=$((SECONDS + ${2:-10})) id
+    while [ $SECONDS -lt $deadline ]; do
+        for id in $(comm -13 <(echo "$1") <(visible_windows)); do
+            [ -z "$(xdotool getwindowname "$id" 2>/dev/null)" ] || continue
+            sleep 0.3
+            visible_windows | grep -qx "$id" && { echo "$id"; return 0; }
+        done
+        sleep 0.1
+    done
+    return 1
+}
+
+# press_return_until_gone BOX: Return on the window BOX until it is no longer
+# visible; a box takes keys only once it has the focus
+press_return_until_gone() {
+    local try
+    for try in 1 2 3 4 5 6 7 8 9 10; do
+        xdotool key --window "$1" Return 2>/dev/null || true
+        wait_until 1 eval "! visible_windows | grep -qx $1" && return 0
+    done
+    fail "the box did not go on Return"
+}

@@ -34,6 +34,23 @@ wait_until() {
     done
 }
 
+# start_display LOG [ARG...]: a display of our own on Xvfb (with those
+# arguments), exported as DISPLAY, its server's process in XVFB_PID and its
+# messages in LOG. -displayfd takes the first free number (inside the VM the
+# host's X lock files are visible through the shared root). The tests in the
+# VM pass -noreset: every xdotool call is a client that comes and goes, and a
+# server that resets whenever its last client leaves drops a connection still
+# being set up, such as the program's first.
+start_display() {
+    local number
+    number=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp "${@:2}" 3>"$number" >"$1" 2>&1 &
+    XVFB_PID=$!
+    wait_until 30 test -s "$number" || fail "Xvfb did not start: $(cat "$1")"
+    export DISPLAY=":$(head -n 1 "$number")"
+    rm -f "$number"
+}
+
 # outcome_lines FILE: the outcome lines the program printed in FILE
 outcome_lines() { grep "^$OUTCOME_PREFIX" "$1" || true; }
 

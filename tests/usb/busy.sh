@@ -114,7 +114,8 @@ guest_test() {
     usb_plug_in --idle-timeout 3600 --wait-timeout 3600
     row=$(pedal_output_id) || exit 1
     hold_device
-    "$APP" --autoupdate --outputid "$row" >"$OUT/app-autoupdate.log" 2>"$OUT/app-autoupdate.err" &
+    APP_LOG="$OUT/app-autoupdate.err"
+    "$APP" --autoupdate --outputid "$row" >"$OUT/app-autoupdate.log" 2>"$APP_LOG" &
     APP_PID=$!
     only_box "$BUSY_TITLE" "auto-update to a held device"
     kill -0 "$APP_PID" 2>/dev/null || fail "the program ended after the box"

@@ -58,7 +58,7 @@ usb_host() {
 usb_guest() {
     WORK=$(mktemp -d /tmp/nimbo-usb.XXXXXX)
     trap usb_guest_cleanup EXIT
-    start_display
+    start_display "$WORK/xvfb.log" -noreset
     guest_test
 }
 
@@ -66,6 +66,8 @@ usb_guest_cleanup() {
     local rc=$?
     # What the screen showed when a test failed is most of the story.
     [ $rc = 0 ] || [ -z "${DISPLAY:-}" ] || screenshot "$OUT/at-failure.png" 2>/dev/null || true
+    # The display server's own account, for a program that could not connect.
+    [ $rc = 0 ] || cp "$WORK/xvfb.log" "$OUT/" 2>/dev/null || true
     # The kernel's view of plugging, unplugging and the MIDI driver, with its
     # timestamps (the same clock as the pedal's and the trace's).
     [ $rc = 0 ] || dmesg >"$OUT/dmesg-at-failure.txt" 2>/dev/null || true

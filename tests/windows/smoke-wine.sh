@@ -57,17 +57,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A display of our own: -displayfd picks a free number.
-exec {fd}<> <(:)
-Xvfb -displayfd "$fd" -screen 0 1024x768x24 -nolisten tcp >"$OUT/xvfb.log" 2>&1 &
-XVFB_PID=$!
-DISPLAY_NUM=
-read -r -t 30 -u "$fd" DISPLAY_NUM
-exec {fd}>&-
-if [ -z "$DISPLAY_NUM" ]; then
-    fail "Xvfb did not start: $(cat "$OUT/xvfb.log")"
-fi
-export DISPLAY=":$DISPLAY_NUM"
+start_display "$OUT/xvfb.log"
 
 wine_prefix "$OUT/prefix"
 # With no window manager on Xvfb, Wine waits 2 s for each "managed" window
