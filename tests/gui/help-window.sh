@@ -35,6 +35,6 @@ window_gone "^$HELP_TITLE\$" || fail "close button did not hide the help window"
 kill -0 "$APP_PID" || fail "program ended with the help window"
 
 close_main_window "$W"
-RC=$(wait_exit 5)
+wait_exit 5
 [ "$RC" = 0 ] || fail "exit: $RC"
 echo "help window: ok"

@@ -106,17 +106,19 @@ panel_pixel() {
     pixel_rgb $((wx + PANEL_X + $3)) $((wy + PANEL_Y + $4)) "$1"
 }
 
-# wait_exit TIMEOUT-S: waits for the app to end and prints its exit code.
+# wait_exit TIMEOUT-S: waits for the app to end and sets RC to its exit code
+# ("timeout" if it is still running). Called in the shell that started it,
+# never in $(...): only that shell can wait for it and learn its status.
 wait_exit() {
     local deadline=$((SECONDS + $1))
+    RC=timeout
     while kill -0 "$APP_PID" 2>/dev/null; do
-        [ $SECONDS -lt $deadline ] || { echo "timeout"; return 0; }
+        [ $SECONDS -lt $deadline ] || return 0
         sleep 0.1
     done
-    local rc=0
-    wait "$APP_PID" || rc=$?
+    RC=0
+    wait "$APP_PID" || RC=$?
     APP_PID=""
-    echo "$rc"
 }
 
 # The close button at the right end of the title bar.

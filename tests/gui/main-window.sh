@@ -57,7 +57,7 @@ fi
 
 # --- The close button ends the program with 0.
 close_main_window "$W"
-RC=$(wait_exit 5)
+wait_exit 5
 [ "$RC" = 0 ] || fail "exit after close: $RC"
 
 # --- --file with a missing file: the box, then the built-in image.
@@ -68,7 +68,7 @@ screenshot "$ARTIFACTS/file-not-found.png"
 press_return_on "$B" "^File $MISSING not found\$"
 W=$(find_window "^$MAIN_TITLE\$")
 close_main_window "$W"
-RC=$(wait_exit 5)
+wait_exit 5
 [ "$RC" = 0 ] || fail "exit after missing file: $RC"
 
 # --- --file naming a FIFO nobody writes to: refused at once (a blocking open
@@ -87,7 +87,7 @@ read -r _ _ WW _ < <(window_geometry "$W")
 press_when_lit "$W" $((WW - 2 * PANEL_X - 57)) 85
 find_window "^$HELP_TITLE\$" 5 > /dev/null
 close_main_window "$W"
-RC=$(wait_exit 5)
+wait_exit 5
 [ "$RC" = 0 ] || fail "exit after the FIFO: $RC"
 ! grep -q "^$OUTCOME_PREFIX" "$APP_LOG" || fail "an outcome line without --autoupdate"
 
@@ -106,7 +106,7 @@ esac
 press_return_on "$B" "^File $FIFO cannot be read\$"
 W=$(find_window "^$MAIN_TITLE\$" 5)
 close_main_window "$W"
-RC=$(wait_exit 5)
+wait_exit 5
 [ "$RC" = 3 ] || fail "exit after the FIFO with --autoupdate: $RC, 3 expected"
 [ "$(grep -c "^$OUTCOME_PREFIX" "$APP_LOG")" = 1 ] || fail "more than one outcome line"
 rm -f "$FIFO"
@@ -118,6 +118,6 @@ start_app --file "$IMAGE"
 W=$(find_window '^Service Image\.v2 version $')
 [ "$(xdotool getwindowname "$W")" = "Service Image.v2 version " ] || fail "file title: $(xdotool getwindowname "$W")"
 close_main_window "$W"
-RC=$(wait_exit 5)
+wait_exit 5
 [ "$RC" = 0 ] || fail "exit: $RC"
 echo "main window: ok"
