@@ -69,7 +69,7 @@ juce::String DisplayCheck::findProblem (int timeoutMs)
     std::thread (
         [answer, openDisplay, displayName = std::string (display)]
         {
-            // Asked once more after a refusal, for the same reason: a
+            // Asked again after a refusal, for the same reason: a
             // connection that arrives while such a server resets is dropped.
             void* connection = nullptr;
 

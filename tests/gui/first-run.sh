@@ -41,7 +41,7 @@ case $LINE in
     *) fail "outcome line: $LINE" ;;
 esac
 screenshot "$ARTIFACTS/no-output-warning.png"
-press_return_until_gone "$BOX"
+press_return_on "$BOX"
 W=$(find_window "^$MAIN_TITLE\$")
 kill -0 "$APP_PID" || fail "program ended"
 close_main_window "$W"

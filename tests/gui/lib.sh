@@ -47,18 +47,18 @@ window_gone() {
     ! xdotool search --onlyvisible --name "$1" >/dev/null 2>&1
 }
 
-# press_return_on BOX TITLE: Return on a message box until it has gone; a
-# slow (sanitizer) build may not yet read keys when the box first shows
+# press_return_on BOX [TITLE]: Return on a message box until it has gone
+# (no window with TITLE is visible, or without one BOX is not); a slow
+# (sanitizer) build may not yet read keys when the box first shows, and a box
+# takes keys only once it has the focus
 press_return_on() {
-    local try
+    local try gone="! visible_windows | grep -qx $1"
+    [ -z "${2:-}" ] || gone="window_gone '$2'"
     for try in 1 2 3 4 5 6 7 8 9 10; do
         xdotool key --window "$1" Return 2>/dev/null || true
-        for _ in 1 2 3 4 5; do
-            window_gone "$2" && return 0
-            sleep 0.1
-        done
+        wait_until 1 eval "$gone" && return 0
     done
-    fail "the box '$2' did not go on Return"
+    fail "the box ${2:+'$2' }did not go on Return"
 }
 
 # click WINDOW X Y: a click at window coordinates.
@@ -154,15 +154,4 @@ new_box() {
         sleep 0.1
     done
     return 1
-}
-
-# press_return_until_gone BOX: Return on the window BOX until it is no longer
-# visible; a box takes keys only once it has the focus
-press_return_until_gone() {
-    local try
-    for try in 1 2 3 4 5 6 7 8 9 10; do
-        xdotool key --window "$1" Return 2>/dev/null || true
-        wait_until 1 eval "! visible_windows | grep -qx $1" && return 0
-    done
-    fail "the box did not go on Return"
 }
