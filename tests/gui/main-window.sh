@@ -78,7 +78,7 @@ rm -f "$FIFO"
 mkfifo "$FIFO"
 T0=$(date +%s%N)
 start_app --file "$FIFO"
-B=$(find_window "^File $FIFO cannot be read\$" 2)
+B=$(find_window "^File $FIFO cannot be read\$" 10)
 echo "FIFO box after $((($(date +%s%N) - T0) / 1000000)) ms"
 screenshot "$ARTIFACTS/file-fifo.png"
 press_return_on "$B" "^File $FIFO cannot be read\$"
@@ -95,7 +95,7 @@ wait_exit 5
 # the window is still open, nothing started, and status 3 once closed.
 T0=$(date +%s%N)
 start_app --autoupdate --file "$FIFO"
-B=$(find_window "^File $FIFO cannot be read\$" 2)
+B=$(find_window "^File $FIFO cannot be read\$" 10)
 echo "FIFO box (--autoupdate) after $((($(date +%s%N) - T0) / 1000000)) ms"
 LINE=$(grep "^$OUTCOME_PREFIX" "$APP_LOG") || fail "no outcome line while the box is open"
 echo "$LINE"
