@@ -51,6 +51,11 @@ LAST_CLOSE_POINT = 480  # of 495: the program quits by itself after the last
 HOLD_PROOF_S = 0.3
 LATE_S = 0.2
 SLOW_MS = 2000  # longer than any trial may take to end
+SETTLED_S = 0.5
+WORKER = "Protocol Thread"
+# x86-64 system call numbers, as /proc/PID/task/TID/syscall gives them
+POLLS = ("7", "271")  # poll, ppoll
+SLEEPS = ("35", "230")  # nanosleep, clock_nanosleep
 
 parser = argparse.ArgumentParser()
 parser.add_argument("app")
@@ -159,6 +164,63 @@ def click():
     return start
 
 
+def threads(program):
+    """{thread id: name} of the program's threads."""
+    found = {}
+    for tid in os.listdir("/proc/%d/task" % program.pid):
+        try:
+            with open("/proc/%d/task/%s/comm" % (program.pid, tid)) as f:
+                found[tid] = f.read().strip()
+        except OSError:
+            pass
+    return found
+
+
+def waits_for_events(program):
+    """Over a few looks, the worker still runs and the message thread is
+    never in the 2 ms sleeps of its wait for the worker (closing) but is in
+    poll(), as JUCE's event loop is while it has nothing to handle. Read
+    from /proc, which does not stop the program as a debugger does: a pedal
+    that stays stalled meanwhile runs into the program's 10 s limit."""
+    polled = False
+    for _ in range(10):
+        try:
+            with open("/proc/%d/task/%d/syscall" % (program.pid, program.pid)) as f:
+                call = f.read().split()[0]
+        except (OSError, IndexError):
+            return False
+        if call in SLEEPS or WORKER not in threads(program).values():
+            return False
+        polled = polled or call in POLLS
+        time.sleep(0.02)
+    return polled
+
+
+def stacks(program, trial):
+    """Where every thread is, from gdb: a trial that takes longer than any
+    may is a failure already, and this tells why."""
+    stacks_file = os.path.join(args.log_dir, "app-%d.stacks" % trial)
+    with open(stacks_file, "wb") as f:
+        subprocess.run(["gdb", "-p", str(program.pid), "-batch", "-ex", "thread apply all bt"],
+                       stdout=f, stderr=subprocess.STDOUT, timeout=120)
+    return stacks_file
+
+
+def settled(name, timeout):
+    """The window once its place has not changed for SETTLED_S: one that
+    still moves just after it is shown takes no click at where it was."""
+    deadline = time.monotonic() + timeout
+    seen, since = None, time.monotonic()
+    while time.monotonic() < deadline:
+        now = xwin.window(name)
+        if now != seen:
+            seen, since = now, time.monotonic()
+        elif now is not None and time.monotonic() - since >= SETTLED_S:
+            return now
+        time.sleep(0.02)
+    return seen
+
+
 def click_never_arrived(stacks_file):
     """From gdb's stacks: the message thread idles in the event loop (as it
     does whenever no event is being handled), outside any close handling,
@@ -195,13 +257,10 @@ for trial in range(1, args.trials + 1):
             program.kill()
             sys.exit("close-trials: trial %d: choosing the output failed" % trial)
 
-    # The window is shown before it is centred, and a person does not click
-    # that fast either. JUCE sends a click to the component the last
-    # movement was over, and X reports none for a pointer that is already
-    # where it is sent (as it is from the second trial on): so it comes from
-    # elsewhere.
-    time.sleep(0.5)
-    _, _, x, y, width, _ = xwin.window(TITLE) or window
+    # JUCE sends a click to the component the last movement was over, and X
+    # reports none for a pointer that is already where it is sent (as it is
+    # from the second trial on): so it comes from elsewhere.
+    _, _, x, y, width, _ = settled(TITLE, 10) or window
     xwin.move(x + width // 2, y + 100)
     time.sleep(0.1)
     xwin.move(x + width - 21, y + 16)
@@ -228,22 +287,23 @@ for trial in range(1, args.trials + 1):
         state = rawmidi_output()
         tx_click, pedal_click = int(state["Tx bytes"]), progress()[1]
         buffered = int(state["Buffer size"]) - int(state["Avail"])
-    start = click()
-    # A trial that takes longer than any may is a failure already: where
-    # every thread is then tells why, and costs the trial nothing.
+    start = first_click = click()
     if not ended.poll(SLOW_MS):
-        stacks_file = os.path.join(args.log_dir, "app-%d.stacks" % trial)
-        with open(stacks_file, "wb") as stacks:
-            subprocess.run(["gdb", "-p", str(program.pid), "-batch", "-ex", "thread apply all bt"],
-                           stdout=stacks, stderr=subprocess.STDOUT, timeout=120)
         # Now and then the emulated machine's X server loses a click: the
         # program is then waiting for events as if nothing had happened. A
-        # person clicks again, and so does this, saying so; a click that
-        # reached the program and was ignored would show in every trial.
-        if not ended.poll(0) and click_never_arrived(stacks_file):
-            print("close-trials: trial %d: the click never reached the program (%s); clicked again"
-                  % (trial, stacks_file), file=sys.stderr, flush=True)
+        # person clicks again, and so does this, at once and saying so; a
+        # click that reached the program and was ignored would show in
+        # every trial.
+        if waits_for_events(program):
+            print("close-trials: trial %d: the click never reached the program (its message thread waits"
+                  " for events, the upload runs); clicked again" % trial, file=sys.stderr, flush=True)
             start = click()
+        if not ended.poll(0 if start == first_click else SLOW_MS):
+            stacks_file = stacks(program, trial)
+            if start == first_click and not ended.poll(0) and click_never_arrived(stacks_file):
+                print("close-trials: trial %d: the click never reached the program (%s); clicked again"
+                      % (trial, stacks_file), file=sys.stderr, flush=True)
+                start = click()
     if ended.poll(max(0, round((start + 20 - time.monotonic()) * 1000))):
         result = [at_click, round((time.monotonic() - start) * 1000), status(program.wait())]
     else:

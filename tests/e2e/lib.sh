@@ -21,6 +21,11 @@ BUTTON_X=588 BUTTON_Y=260
 BUTTON_PATCH=60x14+558+253
 SELECTOR_AREA=17,158,540,24
 BUTTON_AREA=552,247,90,26
+# A patch of the progress bar near its left end, which the bar fills once a
+# fiftieth of the upload is done.
+BAR_AREA=21,266,3,4
+# The output list's arrows, which it draws only while it can be used.
+ARROW_AREA=620,165,5,5
 SCREEN=$E2E_DIR/screen.py
 
 # report_value KEY FILE: a value from the receiver's "key value" report

@@ -3,18 +3,24 @@
 each, with CLOCK_MONOTONIC times (the clock of the pedal's and the kernel
 trace's stamps). Areas are X,Y,W,H in screen pixels.
 
-    screen.py grab AREA FILE
-        writes the area's pixels (raw RGB) to FILE: a reference to compare with.
+    screen.py grab AREA FILE [AREA FILE]...
+        writes each area's pixels (raw RGB) to its FILE: a reference to compare with.
     screen.py wait-match TIMEOUT NAME=AREA=FILE...
         waits until every area shows its reference (to a few levels); prints "NAME T"
         when each first does. Status 1 on timeout, with "NAME differs N" (the
         pixels that differ) for the others, whose last look is left in
         FILE.seen (raw RGB, as FILE) to be compared by eye.
-    screen.py watch-match SECONDS NAME=AREA=FILE...
+    screen.py watch-match SECONDS [--window TITLE] [--answer-at N FILE] NAME=AREA=FILE...
         watches the areas for that long (or until killed): prints "ready T"
         once it has looked at each, then "NAME shows T" whenever an area
         comes to show its reference and "NAME left T" when it stops. Started
         early, as this process can take seconds to start on an emulated CPU.
+        With --window the areas are inside the window TITLE, wherever it is,
+        and looked at only while it is there. With --answer-at, at its first
+        look once FILE (a receiver's progress, "messages N ...") counts N
+        messages, it prints "NAME is shows T" or "NAME is left T" for each
+        area: what the screen showed at that point of an upload, which a
+        test on a loaded emulated machine would reach only seconds later.
     screen.py never-match SECONDS NAME=AREA=FILE
         watches the area for that long; status 1 as soon as it shows its
         reference, with "NAME T".
@@ -121,21 +127,47 @@ def wait_match(timeout, specs):
     return 0
 
 
-def watch_match(duration, specs):
+def received_messages(path):
+    try:
+        with open(path) as f:
+            return int(f.read().split()[1])
+    except (OSError, IndexError, ValueError):
+        return 0
+
+
+def watch_match(duration, arguments):
+    window_title, answer_at, progress_file = None, None, None
+    while arguments and arguments[0].startswith("--"):
+        if arguments[0] == "--window":
+            window_title, arguments = arguments[1], arguments[2:]
+        elif arguments[0] == "--answer-at":
+            answer_at, progress_file, arguments = int(arguments[1]), arguments[2], arguments[3:]
+        else:
+            sys.exit("screen.py: watch-match: unknown option " + arguments[0])
     watched = []
-    for spec in specs:
+    for spec in arguments:
         name, where, path = spec.split("=")
         with open(path, "rb") as f:
             watched.append((name, area(where), f.read()))
     showing = {}
     until = time.monotonic() + duration
     while time.monotonic() < until:
-        for name, where, reference in watched:
-            t = time.monotonic()
-            now = looks_like(xwin.grab(*where), reference)
-            if showing.get(name, False) != now:
-                print(name, "shows" if now else "left", "%.6f" % t, flush=True)
-            showing[name] = now
+        origin = (0, 0)
+        if window_title is not None:
+            found = xwin.window(window_title)
+            origin = found[2:4] if found else None
+        if origin is not None:
+            answer = answer_at is not None and received_messages(progress_file) >= answer_at
+            for name, (x, y, width, height), reference in watched:
+                t = time.monotonic()
+                now = looks_like(xwin.grab(x + origin[0], y + origin[1], width, height), reference)
+                if showing.get(name, False) != now:
+                    print(name, "shows" if now else "left", "%.6f" % t, flush=True)
+                if answer:
+                    print(name, "is", "shows" if now else "left", "%.6f" % t, flush=True)
+                showing[name] = now
+            if answer:
+                answer_at = None
         if "ready" not in showing:
             print("ready", "%.6f" % time.monotonic(), flush=True)
             showing["ready"] = True
@@ -412,8 +444,9 @@ def close(title, timeout):
 def main():
     command = sys.argv[1]
     if command == "grab":
-        with open(sys.argv[3], "wb") as f:
-            f.write(xwin.grab(*area(sys.argv[2])))
+        for where, path in zip(sys.argv[2::2], sys.argv[3::2]):
+            with open(path, "wb") as f:
+                f.write(xwin.grab(*area(where)))
         return 0
     if command == "wait-match":
         return wait_match(float(sys.argv[2]), sys.argv[3:])

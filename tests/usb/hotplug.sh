@@ -23,11 +23,14 @@ LISTED_LIMIT=2.0
 FAILED_LIMIT=1.0
 ENTRIES_WITHOUT_PEDAL=2 # "(Disconnected)" and Midi Through
 
-# plug_and_list NAME WHAT: plugs a pedal in and waits until the list shows it;
-# sets LISTED_AFTER to the seconds from its sequencer port to the list
+# plug_and_list NAME WHAT [PEDAL OPTION...]: plugs a pedal in and waits until
+# the list shows it; sets LISTED_AFTER to the seconds from its sequencer port
+# to the list
 plug_and_list() {
-    plug_pedal "$1" --expect "$BUILTIN_IMAGE" --idle-timeout 3600 --wait-timeout 3600
-    list_change $((ENTRIES_WITHOUT_PEDAL + 1)) "$2"
+    local name=$1 what=$2
+    shift 2
+    plug_pedal "$name" --expect "$BUILTIN_IMAGE" --idle-timeout 3600 --wait-timeout 3600 "$@"
+    list_change $((ENTRIES_WITHOUT_PEDAL + 1)) "$what"
 }
 
 # list_change ENTRIES WHAT: waits for the sequencer port to come (ENTRIES
@@ -82,16 +85,17 @@ guest_test() {
     panel_as_at_start 2 >"$OUT/panel-after-removal.txt" ||
         fail "the panel did not go back to its start within 2 s of the pedal leaving the list: $(cat "$OUT/panel-after-removal.txt") (see at-failure.png)"
 
-    plug_and_list rx-2 "plugged in again"
+    # This pedal unplugs itself in the middle of the upload: on a loaded
+    # emulated machine this script reached a point it chose only after the
+    # upload was over.
+    plug_and_list rx-2 "plugged in again" --unplug-after 200
     local again=$LISTED_AFTER
+    # Started before the upload, as it takes seconds to start on the emulated CPU.
+    watch_start_panel "$OUT/panel-after-unplug.txt"
     choose_output "$ROW"
     wait_until 10 button_is_green || fail "second pedal: the update button did not turn green"
     press_update "$W"
-    wait_until 60 received_at_least 100 || fail "only $(received_messages) messages arrived within 60 s"
-    screenshot "$OUT/3-uploading.png"
-    # Started first: what it compares with is not on the screen during the upload.
-    watch_start_panel "$OUT/panel-after-unplug.txt"
-    kill -USR1 "$PEDAL_PID"
+    wait_until 60 received_at_least 1 || fail "nothing arrived within 60 s"
     wait_pedal
     wait_start_panel_shown "$(report_value unplugged_at "$OUT/rx-2.report")" "$OUT/panel-after-unplug.txt" 10
     screenshot "$OUT/4-failed.png"

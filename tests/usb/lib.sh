@@ -260,8 +260,8 @@ label_set_at() { label_texts | awk -F'\t' -v t="$2" -v s="$1" '!found && $1 > t 
 grab_start_panel() {
     wait_until 20 button_is_red || fail "the update button is not red at start (see at-failure.png)"
     screenshot "$OUT/start.png"
-    /usr/bin/python3 "$SCREEN" grab "$SELECTOR_AREA" "$OUT/selector.ref"
-    /usr/bin/python3 "$SCREEN" grab "$BUTTON_AREA" "$OUT/button.ref"
+    /usr/bin/python3 "$SCREEN" grab "$SELECTOR_AREA" "$OUT/selector.ref" "$BUTTON_AREA" "$OUT/button.ref" \
+        "$BAR_AREA" "$OUT/bar.ref" "$ARROW_AREA" "$OUT/arrow.ref"
 }
 
 # grab_ready_button: with the pedal chosen and the button green, keeps how
@@ -333,20 +333,28 @@ seen_png() {
     convert -size "$size" -depth 8 "rgb:$OUT/$1.ref.seen" "$OUT/$1-seen.png" 2>/dev/null || true
 }
 
-# watch_start_panel FILE: from now on, writes to FILE when the list and the
-# button come to look as grab_start_panel saw them, and when they stop (see
-# screen.py watch-match); returns once it is looking. Its pid: PANEL_WATCH.
+# watch_start_panel FILE [OPTION...]: from now on, writes to FILE when the
+# list, the button, the empty progress bar and the list's arrows come to
+# look as grab_start_panel saw them, and when they stop (see screen.py
+# watch-match, which also takes the options); returns once it is looking.
+# Its pid: PANEL_WATCH.
 watch_start_panel() {
-    /usr/bin/python3 "$SCREEN" watch-match 600 selector="$SELECTOR_AREA=$OUT/selector.ref" \
-        button="$BUTTON_AREA=$OUT/button.ref" >"$1" &
+    local file=$1
+    shift
+    /usr/bin/python3 "$SCREEN" watch-match 600 "$@" selector="$SELECTOR_AREA=$OUT/selector.ref" \
+        button="$BUTTON_AREA=$OUT/button.ref" bar="$BAR_AREA=$OUT/bar.ref" arrow="$ARROW_AREA=$OUT/arrow.ref" >"$file" &
     PANEL_WATCH=$!
-    wait_until 60 grep -q '^ready ' "$1" || fail "the screen watch did not start within 60 s"
+    wait_until 60 grep -q '^ready ' "$file" || fail "the screen watch did not start within 60 s"
 }
+
+# panel_answer NAME FILE: what NAME showed when watch_start_panel's FILE
+# answered (--answer-at): "shows" or "left", and the time
+panel_answer() { awk -v n="$1" '$1 == n && $2 == "is" { print $3, $4 }' "$2"; }
 
 # shown_since NAME SINCE FILE: when NAME of watch_start_panel's FILE last
 # came to show its reference after SINCE, if it still does
 shown_since() {
-    awk -v n="$1" -v t="$2" '$1 == n && $3 > t { at = ($2 == "shows") ? $3 : "" } END { print at }' "$3"
+    awk -v n="$1" -v t="$2" '$1 == n && $2 != "is" && $3 > t { at = ($2 == "shows") ? $3 : "" } END { print at }' "$3"
 }
 
 # wait_start_panel_shown SINCE FILE SEC: waits up to SEC s for both to show
