@@ -52,7 +52,7 @@ usb_host() {
     mkdir -p "$OUT"
     local app
     app=$(cd "$(dirname "$APP")" && pwd -P)/$(basename "$APP")
-    exec "$E2E_DIR/vm-run" -v --timeout "${USB_VM_TIMEOUT:-300}" --share "$ART" -- bash "$USB_DIR/$TEST_NAME.sh" "$app" "$ART"
+    exec "$E2E_DIR/vm-run" -v --timeout "${USB_VM_TIMEOUT:-270}" --share "$ART" -- bash "$USB_DIR/$TEST_NAME.sh" "$app" "$ART"
 }
 
 usb_guest() {

@@ -17,7 +17,7 @@ source "$(dirname "$0")/lib.sh"
 TRIALS=10
 LIMIT_MS=1000
 TRIAL_LIMIT_MS=2000
-: "${USB_VM_TIMEOUT:=600}"
+: "${USB_VM_TIMEOUT:=560}"
 
 guest_test() {
     local id seed i=0 at ms rc mode tx_click pedal_click buffered tx_end after late first last
