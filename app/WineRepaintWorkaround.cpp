@@ -23,7 +23,7 @@ bool WineRepaintWorkaround::startIfRunningUnderWine()
     return instance != nullptr;
 }
 
-WineRepaintWorkaround::WineRepaintWorkaround() { startTimerHz (60); }
+WineRepaintWorkaround::WineRepaintWorkaround() { startTimer (shortestIntervalMs); }
 
 WineRepaintWorkaround::~WineRepaintWorkaround()
 {
@@ -33,8 +33,19 @@ WineRepaintWorkaround::~WineRepaintWorkaround()
 
 void WineRepaintWorkaround::timerCallback()
 {
+    const auto started = juce::Time::getMillisecondCounterHiRes();
+
     // Counting down: flushing a repaint can run handlers that close a window.
     for (int i = juce::ComponentPeer::getNumPeers(); --i >= 0;)
         if (auto* peer = juce::ComponentPeer::getPeer (i))
             peer->performAnyPendingRepaintsNow();
+
+    // Windows hands a thread its posted messages before its mouse and key
+    // input, and JUCE posts each timer callback. Where painting takes longer
+    // than the interval (software rendering on a slow or emulated CPU) the
+    // next callback would already be waiting after every flush, and clicks
+    // and keys would wait for seconds. So the thread stays free for at least
+    // as long as the flush took.
+    const auto tookMs = juce::Time::getMillisecondCounterHiRes() - started;
+    startTimer (juce::jmax (shortestIntervalMs, juce::roundToInt (2.0 * tookMs)));
 }

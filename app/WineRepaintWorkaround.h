@@ -25,6 +25,9 @@ public:
     ~WineRepaintWorkaround() override;
 
 private:
+    /** 60 Hz, while flushing takes less than half of it */
+    static constexpr int shortestIntervalMs = 16;
+
     WineRepaintWorkaround();
     void timerCallback() override;
 
