@@ -206,9 +206,9 @@ choose_output() {
 }
 
 # pick_output ROW [SEC]: the same with the mouse (see screen.py pick), within
-# SEC (30) s
+# SEC (30) s; what it saw and did is in choose.log too
 pick_output() {
-    /usr/bin/python3 "$SCREEN" pick "$MAIN_TITLE" $COMBO_X $COMBO_Y "$1" "${2:-30}" >"$WORK/choose.out" ||
+    NIMBO_SCREEN_LOG=1 /usr/bin/python3 "$SCREEN" pick "$MAIN_TITLE" $COMBO_X $COMBO_Y "$1" "${2:-30}" >"$WORK/choose.out" 2>>"$OUT/choose.log" ||
         fail "cannot pick entry $1 of the output list: $(cat "$WORK/choose.out")"
 }
 

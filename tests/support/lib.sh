@@ -21,6 +21,19 @@ JUCE_COMPLAINTS='JUCE Assertion failure|Leaked objects detected'
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+# Under set -e a command that fails where no check expected it ends the script
+# without a FAIL line (a VM test then only says that it failed); this names
+# the command and its line. Command substitutions run without -e, and only
+# what ends the script is told.
+if [[ $- == *e* ]]; then
+    set -E
+    failed_unchecked() {
+        local rc=$?
+        [[ $- != *e* ]] || echo "FAIL: status $rc from \"$1\" (${BASH_SOURCE[1]##*/}:$2)" >&2
+    }
+    trap 'failed_unchecked "$BASH_COMMAND" "$LINENO"' ERR
+fi
+
 # note TEXT...: a line of what a test measured or saw, tagged with TEST_TAG
 note() { echo "${TEST_TAG:-test}: $*"; }
 

@@ -72,10 +72,11 @@ usb_guest_cleanup() {
     # timestamps (the same clock as the pedal's and the trace's).
     [ $rc = 0 ] || dmesg >"$OUT/dmesg-at-failure.txt" 2>/dev/null || true
     [ -z "${APP_PID:-}" ] || kill -KILL "$APP_PID" 2>/dev/null || true
-    # Stopped properly, so that its report is written.
+    # Stopped properly, so that its report is written; one stuck in the
+    # kernel is left to the VM's power-off.
     if [ -n "${PEDAL_PID:-}" ]; then
         kill -TERM "$PEDAL_PID" 2>/dev/null || true
-        wait "$PEDAL_PID" 2>/dev/null || true
+        if wait_until 10 eval '! kill -0 "$PEDAL_PID" 2>/dev/null'; then wait "$PEDAL_PID" 2>/dev/null || true; fi
     fi
 }
 
@@ -99,7 +100,7 @@ plug_pedal() {
     rm -f "$WORK/pedal.ready" "$WORK/rx.progress"
     "$PEDAL" --raw "$OUT/$name.raw" --report "$OUT/$name.report" --stamps "$OUT/$name.stamps" \
         --progress "$WORK/rx.progress" --ready-file "$WORK/pedal.ready" "$@" 2>"$OUT/$name.log" &
-    PEDAL_PID=$!
+    PEDAL_PID=$! PEDAL_LOG=$OUT/$name.log
     wait_until 30 test -s "$WORK/pedal.ready" || fail "the host did not take the pedal: $(cat "$OUT/$name.log")"
 }
 
@@ -140,10 +141,24 @@ pedal_rawmidi_status() {
 # pedal_bytes: how many bytes the pedal has read
 pedal_bytes() { awk '{ print $4 }' "$WORK/rx.progress" 2>/dev/null || echo 0; }
 
-# wait_pedal: waits until the pedal has ended by itself (all bytes, idle or unplugged)
+# wait_pedal: waits until the pedal has ended by itself (all bytes, idle or
+# unplugged). Every caller waits once the upload is over or under way, so a
+# pedal that has not ended 60 s later is stuck, and is told with where each
+# of its threads waits in the kernel.
 wait_pedal() {
+    wait_until 60 eval '! kill -0 "$PEDAL_PID" 2>/dev/null' ||
+        fail "the pedal had not ended 60 s later: $(threads_of "$PEDAL_PID") (its log: $(tail -n 3 "$PEDAL_LOG" | paste -sd' '))"
     wait "$PEDAL_PID" || true
     PEDAL_PID=
+}
+
+# threads_of PID: each thread's name, state, and the kernel calls it waits in
+threads_of() {
+    local t
+    for t in /proc/"$1"/task/*; do
+        echo "[${t##*/} $(cat "$t/comm" 2>/dev/null) $(sed 's/.*) //' "$t/stat" 2>/dev/null | cut -d' ' -f1):" \
+             "$(awk '{ print $2 }' "$t/stack" 2>/dev/null | paste -sd' ')]"
+    done | paste -sd' '
 }
 
 # pedal_output_id: the number --outputid takes for the pedal, from --list-outputs
